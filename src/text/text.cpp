@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cstring>
+#include <ostream>
 
 namespace xhs {
 namespace {
@@ -87,6 +88,17 @@ Size CharSize(std::string_view text, Size p) {
 Text::Text(std::string s) : s_(std::move(s)) {
   const Size zero = s_.find('\0');
   if (zero != std::string::npos) s_.resize(zero);
+}
+
+std::ostream& operator<<(std::ostream& out, const Text& text) { return out << text.view(); }
+
+std::ostream& operator<<(std::ostream& out, const Bytes& bytes) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    if (i > 0) out << ' ';
+    out << kHex[bytes[i] >> 4] << kHex[bytes[i] & 0xF];
+  }
+  return out;
 }
 
 int TextLength(const Text& text) { return ToInt(text.size()); }

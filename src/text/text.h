@@ -18,6 +18,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
+#include <iosfwd>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -81,6 +82,10 @@ class Bytes {
  private:
   std::string s_;
 };
+
+// Writes the raw bytes (for diagnostics and test output).
+std::ostream& operator<<(std::ostream& out, const Text& text);
+std::ostream& operator<<(std::ostream& out, const Bytes& bytes);
 
 // An ordered list of texts; routines that expose element numbers count from 1.
 using TextArray = std::vector<Text>;
