@@ -1,8 +1,5 @@
 #include "codepage/codepage.h"
 
-#include <bit>
-#include <cstring>
-
 #include "codepage/cp936.h"
 
 namespace xhs {
@@ -12,33 +9,6 @@ constexpr char16_t kReplacement = u'\uFFFD';
 
 // Code page 0, the system's ANSI code page, is 936.
 bool Is936(int codePage) { return codePage == 0 || codePage == 936; }
-
-// UTF-16LE bytes of the units, plus a zero unit when asked.
-Bytes PackUtf16(std::u16string_view units, bool terminator) {
-  std::string out((units.size() + (terminator ? 1 : 0)) * 2, '\0');
-  if constexpr (std::endian::native == std::endian::little) {
-    std::memcpy(out.data(), units.data(), units.size() * 2);
-  } else {
-    for (std::size_t i = 0; i < units.size(); ++i) {
-      out[2 * i] = static_cast<char>(units[i] & 0xFF);
-      out[2 * i + 1] = static_cast<char>(units[i] >> 8);
-    }
-  }
-  return Bytes(std::move(out));
-}
-
-// The whole units of UTF-16LE bytes; an odd last byte is ignored.
-std::u16string UnpackUtf16(const Bytes& bytes) {
-  std::u16string units(bytes.size() / 2, u'\0');
-  if constexpr (std::endian::native == std::endian::little) {
-    std::memcpy(units.data(), bytes.data(), units.size() * 2);
-  } else {
-    for (std::size_t i = 0; i < units.size(); ++i) {
-      units[i] = static_cast<char16_t>(bytes[2 * i] | bytes[2 * i + 1] << 8);
-    }
-  }
-  return units;
-}
 
 // UTF-8 → UTF-16; each maximal ill-formed subsequence becomes one U+FFFD.
 std::u16string DecodeUtf8(std::string_view utf8) {
@@ -128,15 +98,15 @@ std::string EncodeUtf8(std::u16string_view units) {
 }  // namespace
 
 Bytes AnsiToUtf16(const Text& text, bool dropTerminator) {
-  Bytes wide = MultiByteToUtf16(TextToBytes(text), 936);
-  return dropTerminator ? TrimUtf16AtZero(wide, false) : wide;
+  // MultiByteToUtf16 without copying the text first; a text holds no zero
+  // byte, so the terminator is the only zero unit and dropping it is
+  // exactly what TrimUtf16AtZero would do.
+  return Bytes(cp936::DecodeToUtf16Le(text.view(), !dropTerminator));
 }
 
 Bytes MultiByteToUtf16(const Bytes& bytes, int codePage) {
   if (!Is936(codePage)) return {};
-  const std::u16string units = cp936::Decode(bytes.view(), /*stopAtZero=*/true);
-  if (units.empty()) return {};
-  return PackUtf16(units, /*terminator=*/true);
+  return Bytes(cp936::DecodeToUtf16Le(bytes.view(), /*terminator=*/true));
 }
 
 Bytes TrimUtf16AtZero(const Bytes& bytes, bool appendTerminator) {
@@ -158,7 +128,7 @@ Text Utf16ToText(const Bytes& bytes, int codePage) {
 
 Bytes Utf16ToMultiByte(const Bytes& bytes, int codePage) {
   if (!Is936(codePage)) return {};
-  return Bytes(cp936::Encode(UnpackUtf16(bytes)));
+  return Bytes(cp936::EncodeUtf16Le(bytes.view()));
 }
 
 std::u16string TextToUtf16String(const Text& text) {

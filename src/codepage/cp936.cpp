@@ -87,49 +87,48 @@ const Tables& Get() {
   return tables;
 }
 
-}  // namespace
-
-std::u16string Decode(std::string_view bytes, bool stopAtZero) {
+// The walk shared by both output forms; put(unit) stores one unit.
+template <typename Put>
+void DecodeWith(std::string_view bytes, bool stopAtZero, Put put) {
   const Tables& t = Get();
   const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
   const std::size_t n = bytes.size();
-  std::u16string out(n, u'\0');  // every byte yields at most one unit
-  char16_t* o = out.data();
   std::size_t i = 0;
   while (i < n) {
     const unsigned b = p[i];
     if (b < 0x80) {
       if (b == 0 && stopAtZero) break;
-      *o++ = static_cast<char16_t>(b);
+      put(static_cast<char16_t>(b));
       ++i;
       // Runs of ASCII dominate pages and headers.
-      while (i < n && p[i] < 0x80 && (p[i] != 0 || !stopAtZero)) *o++ = p[i++];
+      while (i < n && p[i] < 0x80 && (p[i] != 0 || !stopAtZero)) put(static_cast<char16_t>(p[i++]));
       continue;
     }
     if (b == 0x80) {
-      *o++ = u'\u20AC';
+      put(u'\u20AC');
       ++i;
     } else if (b == 0xFF) {
-      *o++ = u'\uF8F5';
+      put(u'\uF8F5');
       ++i;
     } else if (i + 1 == n || p[i + 1] == 0) {
-      *o++ = kQuestion;  // the lead byte alone; a zero byte is left to the walk
+      put(kQuestion);  // the lead byte alone; a zero byte is left to the walk
       ++i;
     } else {
       const unsigned trail = p[i + 1];
-      *o++ = IsTrail(trail) ? t.pair[(b - kLeadFirst) * kTrailCount + (trail - kTrailFirst)] : kQuestion;
+      put(IsTrail(trail) ? t.pair[(b - kLeadFirst) * kTrailCount + (trail - kTrailFirst)] : kQuestion);
       i += 2;
     }
   }
-  out.resize(static_cast<std::size_t>(o - out.data()));
-  return out;
 }
 
-std::string Encode(std::u16string_view units) {
+// The walk shared by both input forms; unit(k) reads unit k of n.
+template <typename Unit>
+std::string EncodeWith(std::size_t n, Unit unit) {
   const Tables& t = Get();
-  std::string out(units.size() * 2, '\0');  // every unit yields at most two bytes
+  std::string out(n * 2, '\0');  // every unit yields at most two bytes
   char* o = out.data();
-  for (const char16_t u : units) {
+  for (std::size_t k = 0; k < n; ++k) {
+    const char16_t u = unit(k);
     if (u < 0x80) {
       if (u == 0) break;
       *o++ = static_cast<char>(u);
@@ -145,6 +144,40 @@ std::string Encode(std::u16string_view units) {
   }
   out.resize(static_cast<std::size_t>(o - out.data()));
   return out;
+}
+
+}  // namespace
+
+std::u16string Decode(std::string_view bytes, bool stopAtZero) {
+  std::u16string out(bytes.size(), u'\0');  // every byte yields at most one unit
+  char16_t* o = out.data();
+  DecodeWith(bytes, stopAtZero, [&o](char16_t u) { *o++ = u; });
+  out.resize(static_cast<std::size_t>(o - out.data()));
+  return out;
+}
+
+std::string DecodeToUtf16Le(std::string_view bytes, bool terminator) {
+  std::string out((bytes.size() + 1) * 2, '\0');
+  char* o = out.data();
+  DecodeWith(bytes, /*stopAtZero=*/true, [&o](char16_t u) {
+    o[0] = static_cast<char>(u & 0xFF);
+    o[1] = static_cast<char>(u >> 8);
+    o += 2;
+  });
+  if (o != out.data() && terminator) o += 2;  // the zero unit is already there
+  out.resize(static_cast<std::size_t>(o - out.data()));
+  return out;
+}
+
+std::string Encode(std::u16string_view units) {
+  return EncodeWith(units.size(), [units](std::size_t k) { return units[k]; });
+}
+
+std::string EncodeUtf16Le(std::string_view bytes) {
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+  return EncodeWith(bytes.size() / 2, [p](std::size_t k) {
+    return static_cast<char16_t>(p[2 * k] | p[2 * k + 1] << 8);
+  });
 }
 
 }  // namespace xhs::cp936

@@ -15,10 +15,15 @@ namespace xhs::cp936 {
 //   a lead byte followed by any other byte outside 0x40-0x7E, 0x80-0xFE →
 //   one "?" for the two bytes.
 std::u16string Decode(std::string_view bytes, bool stopAtZero);
+// The same walk, stopping at the first zero byte, straight into UTF-16LE
+// bytes, plus a zero unit with terminator when anything was converted.
+std::string DecodeToUtf16Le(std::string_view bytes, bool terminator);
 
 // The 936 bytes of the UTF-16 units up to the first zero unit. Best-fit
 // mappings apply; every unit without a mapping, a lone surrogate and each
 // half of a surrogate pair gives one "?".
 std::string Encode(std::u16string_view units);
+// The same from UTF-16LE bytes; an odd last byte is ignored.
+std::string EncodeUtf16Le(std::string_view bytes);
 
 }  // namespace xhs::cp936

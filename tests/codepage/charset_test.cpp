@@ -51,6 +51,28 @@ TEST(DecodeCharset, Latin1IsWindows1252) {
   EXPECT_EQ(Utf16StringToText(Decoded(HexBytes("80"), "iso-8859-1")).str(), "\x80");
 }
 
+// Truncated and malformed bodies decode to U+FFFD instead of failing.
+TEST(DecodeCharset, MalformedBodies) {
+  struct Case {
+    const char* charset;
+    const char* body;
+    std::u16string expected;
+  };
+  const Case cases[] = {
+      {"utf-8", "41 E4 B8", u"A\uFFFD"},
+      {"utf-8", "C0 80", u"\uFFFD\uFFFD"},
+      {"utf-16le", "41", u"\uFFFD"},
+      {"utf-16", "00 D8 41 00", u"\uFFFDA"},                // lone surrogate
+      {"shift_jis", "41 82", u"A\uFFFD"},
+      {"big5", "A4", u"\uFFFD"},
+      {"iso-2022-jp", "1B 24", u"\uFFFD"},
+      {"gbk", "41 D6", u"A?"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Decoded(HexBytes(c.body), c.charset), c.expected) << c.charset << " " << c.body;
+  }
+}
+
 TEST(DecodeCharset, EmptyBody) { EXPECT_EQ(Decoded(Bytes{}, "utf-8"), u""); }
 
 TEST(DecodeCharset, UnknownNameLeavesOutUntouched) {
