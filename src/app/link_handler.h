@@ -1,6 +1,9 @@
 // LinkHandler: one run, started by every change of the edit box's text.
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "app/service.h"
 #include "app/window_layer.h"
 
@@ -10,6 +13,25 @@ namespace xhs {
 // note page and writes each picture into window.ProgramDirectory(), showing
 // progress in the title. Every step that fails is passed over; a note page
 // without pictures ends with the message "地址错误或软件失效".
+// A RunAborted thrown by the window passes through (a window operation that
+// throws inside a request's event hook is rethrown once the request returns).
 void LinkHandler(WindowLayer& window, const ServiceEndpoints& service);
+
+// What one run did, for front ends that report it.
+struct RunOutcome {
+  bool empty = true;               // the edit text was "": nothing was done
+  bool messageShown = false;       // the note page held no picture identifier
+  int pictures = 0;                // the number of identifiers found
+  int saved = 0;                   // pictures written
+  int failed = 0;                  // pictures - saved
+  std::vector<std::string> files;  // paths written, in order, once per write
+};
+
+// LinkHandler, returning what the run did (not counting the runs nested in it).
+RunOutcome RunLinkHandler(WindowLayer& window, const ServiceEndpoints& service);
+
+// The name a picture is saved under: the identifier in UTF-8 with every "/"
+// and "\" made "_", then ".jpg"; "" for an empty identifier (nothing saved).
+std::string PictureFileName(const Text& identifier);
 
 }  // namespace xhs

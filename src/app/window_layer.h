@@ -8,6 +8,11 @@
 
 namespace xhs {
 
+// Thrown by a window-layer operation when the window has gone (closed while a
+// run waited inside a request): the run stops there and writes nothing more.
+// LinkHandler lets it pass; the front end catches it.
+struct RunAborted {};
+
 class WindowLayer {
  public:
   virtual ~WindowLayer() = default;

@@ -1,0 +1,139 @@
+#include "web/http_get.h"
+
+#include <curl/curl.h>
+
+#include <cstdlib>
+#include <mutex>
+#include <string>
+
+#include "codepage/codepage.h"
+
+namespace xhs {
+namespace {
+
+constexpr std::size_t kMaxBody = 256u * 1024u * 1024u;
+constexpr const char* kUserAgent = "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.0)";
+
+// The one handle every HttpGet reuses, with its fixed settings.
+class PictureClient {
+ public:
+  PictureClient() {
+    curl_global_init(CURL_GLOBAL_DEFAULT);
+    handle_ = curl_easy_init();
+    for (const char* line : {"Accept: */*", "Pragma: no-cache", "Cache-Control: no-cache",
+                             "Connection: keep-alive"}) {
+      headers_ = curl_slist_append(headers_, line);
+    }
+  }
+  ~PictureClient() {
+    if (handle_ != nullptr) curl_easy_cleanup(handle_);
+    curl_slist_free_all(headers_);
+  }
+  PictureClient(const PictureClient&) = delete;
+  PictureClient& operator=(const PictureClient&) = delete;
+
+  Bytes Get(const std::string& url, int& status) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    status = 0;
+    if (handle_ == nullptr || headers_ == nullptr) return {};
+    Configure(url);
+    body_ = Bytes();
+    overflow_ = false;
+    const CURLcode result = curl_easy_perform(handle_);
+    Bytes body = std::move(body_);
+    body_ = Bytes();
+    if (overflow_ || result == CURLE_FILESIZE_EXCEEDED) return {};
+    if (result != CURLE_OK) return body;
+    long code = 0;
+    curl_easy_getinfo(handle_, CURLINFO_RESPONSE_CODE, &code);
+    status = static_cast<int>(code);
+    return body;
+  }
+
+ private:
+  static std::size_t Collect(char* data, std::size_t size, std::size_t count, void* self) {
+    auto* client = static_cast<PictureClient*>(self);
+    const std::size_t n = size * count;
+    if (client->body_.size() + n > kMaxBody) {
+      client->overflow_ = true;
+      return 0;  // stops the transfer
+    }
+    client->body_.Append(data, n);
+    return n;
+  }
+
+  void Configure(const std::string& url) {
+    CURL* h = handle_;
+    curl_easy_setopt(h, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(h, CURLOPT_HTTPGET, 1L);
+    curl_easy_setopt(h, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_0));
+    curl_easy_setopt(h, CURLOPT_USERAGENT, kUserAgent);
+    curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers_);
+    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(h, CURLOPT_MAXREDIRS, 10L);
+    curl_easy_setopt(h, CURLOPT_PROXY, "");  // a direct connection, whatever the environment says
+    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L);
+    // Trust what the environment names, as the curl tool does.
+    for (const char* name : {"CURL_CA_BUNDLE", "SSL_CERT_FILE"}) {
+      const char* file = std::getenv(name);
+      if (file != nullptr && file[0] != '\0') {
+        curl_easy_setopt(h, CURLOPT_CAINFO, file);
+        break;
+      }
+    }
+    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, 30L);
+    // A server that sends nothing for a minute ends the download.
+    curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, 60L);
+    curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(kMaxBody));
+    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &PictureClient::Collect);
+    curl_easy_setopt(h, CURLOPT_WRITEDATA, this);
+  }
+
+  std::mutex mutex_;
+  CURL* handle_ = nullptr;
+  curl_slist* headers_ = nullptr;
+  Bytes body_;
+  bool overflow_ = false;
+};
+
+// The URL as it goes out: up to its first "#", bytes of 0x80 or above as
+// percent-encoded UTF-8; "" when it is not http or https or holds a space or
+// a control byte.
+std::string WireUrl(const Text& url) {
+  const int hash = FindText(url, "#");
+  const Text kept = hash == -1 ? url : TextLeft(url, hash - 1);
+  if (!TextEquals(TextLeft(kept, 7), "http://", true) && !TextEquals(TextLeft(kept, 8), "https://", true)) {
+    return "";
+  }
+  std::string out;
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  for (const char c : TextToUtf8(kept)) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte <= 0x20 || byte == 0x7F) return "";
+    if (byte >= 0x80) {
+      out += '%';
+      out += kHex[byte >> 4];
+      out += kHex[byte & 0x0F];
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+Bytes HttpGet(const Text& url, int& status) {
+  status = 0;
+  const std::string wire = WireUrl(url);
+  if (wire.empty()) return {};
+  static PictureClient client;
+  return client.Get(wire, status);
+}
+
+}  // namespace xhs
