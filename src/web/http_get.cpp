@@ -7,6 +7,7 @@
 #include <string>
 
 #include "codepage/codepage.h"
+#include "web/curl_share.h"
 
 namespace xhs {
 namespace {
@@ -18,8 +19,13 @@ constexpr const char* kUserAgent = "Mozilla/4.0 (compatible; MSIE 6.0; Windows N
 class PictureClient {
  public:
   PictureClient() {
-    curl_global_init(CURL_GLOBAL_DEFAULT);
+    if (!CurlReady()) return;
     handle_ = curl_easy_init();
+    if (handle_ != nullptr) {
+      char* builtIn = nullptr;
+      curl_easy_getinfo(handle_, CURLINFO_CAINFO, &builtIn);
+      if (builtIn != nullptr) defaultCaFile_ = builtIn;
+    }
     for (const char* line : {"Accept: */*", "Pragma: no-cache", "Cache-Control: no-cache",
                              "Connection: keep-alive"}) {
       headers_ = curl_slist_append(headers_, line);
@@ -73,18 +79,22 @@ class PictureClient {
     curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(h, CURLOPT_MAXREDIRS, 10L);
+    if (CURLSH* share = CurlShare()) curl_easy_setopt(h, CURLOPT_SHARE, share);
     curl_easy_setopt(h, CURLOPT_PROXY, "");  // a direct connection, whatever the environment says
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L);
-    // Trust what the environment names, as the curl tool does.
+    // Trust the bundle the environment names, as the curl tool does, else
+    // the library's own; looked up on every call since the handle lives on.
+    const char* caFile = defaultCaFile_.empty() ? nullptr : defaultCaFile_.c_str();
     for (const char* name : {"CURL_CA_BUNDLE", "SSL_CERT_FILE"}) {
       const char* file = std::getenv(name);
       if (file != nullptr && file[0] != '\0') {
-        curl_easy_setopt(h, CURLOPT_CAINFO, file);
+        caFile = file;
         break;
       }
     }
+    curl_easy_setopt(h, CURLOPT_CAINFO, caFile);
     curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, 30L);
     // A server that sends nothing for a minute ends the download.
     curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
@@ -97,6 +107,7 @@ class PictureClient {
   std::mutex mutex_;
   CURL* handle_ = nullptr;
   curl_slist* headers_ = nullptr;
+  std::string defaultCaFile_;
   Bytes body_;
   bool overflow_ = false;
 };
