@@ -4,6 +4,7 @@
 #include <QCloseEvent>
 #include <QFont>
 #include <QGuiApplication>
+#include <QInputMethodEvent>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPalette>
@@ -15,6 +16,7 @@
 #include <cstdio>
 #include <exception>
 #include <limits>
+#include <optional>
 #include <string_view>
 #include <utility>
 
@@ -44,6 +46,32 @@ constexpr int kFontPoints = 9;
 
 }  // namespace
 
+// The edit box. The toolkit reports every change of an input method's
+// composition as a text change, though the text itself only changes when the
+// composition is committed; the box tells such a report from an edit.
+class EditBox : public QPlainTextEdit {
+ public:
+  using QPlainTextEdit::QPlainTextEdit;
+
+  // True while an input method event that commits nothing is being handled
+  // and the text is still what it was before it.
+  bool OnlyComposing() const { return composingOver_ && document()->toRawText() == *composingOver_; }
+
+ protected:
+  void inputMethodEvent(QInputMethodEvent* event) override {
+    const bool edits = !event->commitString().isEmpty() || event->replacementLength() != 0;
+    // Saved and restored: a run started inside may handle events of its own.
+    std::optional<QString> outer = std::move(composingOver_);
+    composingOver_.reset();
+    if (!edits) composingOver_ = document()->toRawText();
+    QPlainTextEdit::inputMethodEvent(event);
+    composingOver_ = std::move(outer);
+  }
+
+ private:
+  std::optional<QString> composingOver_;
+};
+
 MainWindow::MainWindow(Run run, std::string targetDir)
     : QWidget(nullptr,
               Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -69,9 +97,10 @@ MainWindow::MainWindow(Run run, std::string targetDir)
   label_ = new QLabel(QString::fromUtf16(kLabelText), this);
   label_->setObjectName(QString::fromUtf16(kLabelName));
   label_->setGeometry(kLabelGeometry);
+  label_->setTextFormat(Qt::PlainText);
   label_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
-  edit_ = new QPlainTextEdit(this);
+  edit_ = new EditBox(this);
   edit_->setObjectName(QString::fromUtf16(kEditName));
   edit_->setGeometry(kEditGeometry);
   edit_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
@@ -101,7 +130,7 @@ MainWindow::MainWindow(Run run, std::string targetDir)
 MainWindow::~MainWindow() = default;
 
 void MainWindow::OnTextChanged() {
-  if (!run_) return;
+  if (!run_ || edit_->OnlyComposing()) return;
   try {
     run_(*this);
   } catch (const RunAborted&) {
@@ -141,6 +170,7 @@ void MainWindow::ShowMessageBox(const Text& message) {
   ThrowIfClosed();
   QMessageBox box(QMessageBox::NoIcon, QString::fromUtf16(kMessageBoxTitle), TextToQString(message),
                   QMessageBox::Ok, nullptr);
+  box.setTextFormat(Qt::PlainText);
   box.setWindowModality(Qt::ApplicationModal);
   box.exec();
 }

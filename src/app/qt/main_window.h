@@ -11,9 +11,10 @@
 
 class QCloseEvent;
 class QLabel;
-class QPlainTextEdit;
 
 namespace xhs {
+
+class EditBox;
 
 class MainWindow : public QWidget, public WindowLayer {
   Q_OBJECT
@@ -70,7 +71,7 @@ class MainWindow : public QWidget, public WindowLayer {
   Run run_;
   std::string targetDir_;
   QLabel* label_ = nullptr;
-  QPlainTextEdit* edit_ = nullptr;
+  EditBox* edit_ = nullptr;
   bool closed_ = false;
 };
 

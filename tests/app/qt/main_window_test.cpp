@@ -113,19 +113,39 @@ TEST_F(WindowTest, EveryKeystrokeIsOneRun) {
   QTest::keyClicks(Edit(), QStringLiteral("http"));
   EXPECT_EQ(runs_, (std::vector<Text>{"h", "ht", "htt", "http"}));
 
-  // A character outside ASCII, committed by an input method as it is typed,
-  // reaches the run as its code page 936 bytes.
-  QInputMethodEvent commit;
-  commit.setCommitString(QString::fromUtf16(u"链"));
-  QApplication::sendEvent(Edit(), &commit);
-  ASSERT_EQ(runs_.size(), 5U);
-  EXPECT_EQ(runs_[4], Utf8ToText("http链"));
-  EXPECT_EQ(runs_[4], Text("http\xC1\xB4"));
-
   // Deleting is an edit like any other.
   QTest::keyClick(Edit(), Qt::Key_Backspace);
-  ASSERT_EQ(runs_.size(), 6U);
-  EXPECT_EQ(runs_[5], Text("http"));
+  EXPECT_EQ(runs_, (std::vector<Text>{"h", "ht", "htt", "http", "htt"}));
+}
+
+// Text typed through an input method: composing is no edit yet, each commit
+// is one, and reaches the run as code page 936 bytes.
+TEST_F(WindowTest, InputMethodCommitIsOneRun) {
+  ShowAndWait();
+  auto compose = [this](const char* pinyin) {
+    QInputMethodEvent composing(QString::fromLatin1(pinyin), {});
+    QApplication::sendEvent(Edit(), &composing);
+  };
+  auto commit = [this](const char16_t* text) {
+    QInputMethodEvent committing;
+    committing.setCommitString(QString::fromUtf16(text));
+    QApplication::sendEvent(Edit(), &committing);
+  };
+  for (const char* pinyin : {"l", "li", "lian"}) compose(pinyin);
+  EXPECT_TRUE(runs_.empty());
+  commit(u"链");
+  EXPECT_EQ(runs_, (std::vector<Text>{Text("\xC1\xB4")}));
+  EXPECT_EQ(runs_[0], Utf8ToText("链"));
+  compose("j");
+  commit(u"接");
+  EXPECT_EQ(runs_.size(), 2U);
+  EXPECT_EQ(runs_[1], Utf8ToText("链接"));
+
+  // Starting to compose over a selection deletes it: that is an edit.
+  Edit()->selectAll();
+  compose("x");
+  ASSERT_EQ(runs_.size(), 3U);
+  EXPECT_EQ(runs_[2], Text(""));
 }
 
 TEST_F(WindowTest, EnterBreaksTheLineAsCrLf) {
@@ -179,6 +199,26 @@ TEST_F(WindowTest, RunThatEmptiesTheBoxRaisesOneNestedRun) {
   // The box takes typing again afterwards.
   QTest::keyClicks(Edit(), QStringLiteral("y"));
   EXPECT_EQ(runs_, (std::vector<Text>{"x", "", "y", ""}));
+}
+
+// Typing while a run waits in the event pump (as it does inside a request)
+// starts a nested run, which completes before the waiting run goes on.
+TEST_F(WindowTest, EditDuringThePumpRunsNestedFirst) {
+  ShowAndWait();
+  std::vector<std::string> steps;
+  then_ = [this, &steps](WindowLayer& layer, const Text& text) {
+    steps.push_back("start " + text.str());
+    if (text == Text("a")) {
+      QTimer::singleShot(0, window_.get(), [this] { QTest::keyClick(Edit(), Qt::Key_B); });
+      layer.ProcessPendingEvents();
+      layer.SetWindowTitle(text);  // the outer run sets the last title
+    }
+    steps.push_back("end " + text.str());
+  };
+  QTest::keyClick(Edit(), Qt::Key_A);
+  EXPECT_EQ(steps, (std::vector<std::string>{"start a", "start ab", "end ab", "end a"}));
+  EXPECT_EQ(window_->windowTitle(), QStringLiteral("a"));
+  EXPECT_EQ(window_->ReadEditText(), Text("ab"));
 }
 
 TEST_F(WindowTest, TitleTakesCodePageText) {
