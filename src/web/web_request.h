@@ -19,33 +19,33 @@
 namespace xhs {
 
 struct WebRequestParams {
-  Text url;                        // absolute http or https address
+  Text url{};                      // absolute http or https address
   int method = 0;                  // 0 GET, 1 POST, 2 HEAD, 3 PUT, 4 OPTIONS, 5 DELETE,
                                    // 6 TRACE, 7 CONNECT; any other value GET
-  Text bodyText;                   // body as text, sent without terminator
+  Text bodyText{};                 // body as text, sent without terminator
   Text* cookie = nullptr;          // in/out: sent as the Cookie header; merged result
   Text* responseCookies = nullptr; // in/out: the response's cookies are appended
-  Text requestHeaders;             // caller's header lines, CR LF separated
+  Text requestHeaders{};           // caller's header lines, CR LF separated
   Text* responseHeaders = nullptr; // out: raw header block of the final response
   bool noRedirect = false;         // true: a 3xx response is returned itself
-  Text userName;                   // Basic credentials for the server (both non-empty)
-  Text password;
-  Text proxy;                      // "host:port"; empty: no proxy
-  Text proxyUser;                  // Basic credentials for the proxy (both non-empty)
-  Text proxyPassword;
+  Text userName{};                 // Basic credentials for the server (both non-empty)
+  Text password{};
+  Text proxy{};                    // "host:port"; empty: no proxy
+  Text proxyUser{};                // Basic credentials for the proxy (both non-empty)
+  Text proxyPassword{};
   int timeoutSeconds = 0;          // <= 0 means 30 seconds
   Text* location = nullptr;        // out: value of the last Location header
   Text* statusText = nullptr;      // out: "302 Found", or an error text "701 ..."
   Bytes* responseBody = nullptr;   // out: the body bytes
   bool mergeCookies = true;        // merge the response cookies into *cookie
   bool defaultHeaders = true;      // add the default lines the block lacks
-  Bytes bodyBytes;                 // body as bytes; when non-empty it wins over bodyText
+  Bytes bodyBytes{};               // body as bytes; when non-empty it wins over bodyText
   bool normalizeHeaders = true;    // capitalise the header names of the block
 
   // Called after each response header line, after the charset step and at
   // the common exit, never while waiting. The window wires it to its
   // pending-events pump; it may start another WebRequest. Default: nothing.
-  std::function<void()> processPendingEvents;
+  std::function<void()> processPendingEvents{};
 };
 
 // Sends the request and returns the response body as a Text (cut at its first
