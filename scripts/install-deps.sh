@@ -13,6 +13,8 @@ packages=(
   clang libclang-rt-14-dev
   # the window needs a font with CJK glyphs
   fonts-wqy-microhei
+  # the Debian package (scripts/package.sh): dpkg-shlibdeps finds its dependencies
+  dpkg-dev file
 )
 
 missing=()
