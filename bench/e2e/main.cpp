@@ -4,6 +4,7 @@
 // picture (the naive way). Prints medians and ratios to the floor.
 //
 //   xhs_bench_e2e [--runs N] [--delay MS] [--console PATH] [--curl PATH] [--all]
+//   xhs_bench_e2e --serve SECONDS [--delay MS]   (only the fake service, for profiling)
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
@@ -22,6 +23,7 @@
 #include <map>
 #include <random>
 #include <string>
+#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -45,6 +47,7 @@ struct Options {
   int runs = 7;
   int delayMs = 20;
   bool all = false;
+  int serveSeconds = 0;  // --serve S: only serve for S seconds (for profiling by hand)
   std::string console = XHS_BENCH_CONSOLE;
   std::string curl = "curl";
 };
@@ -59,6 +62,7 @@ struct Scenario {
 
 struct Child {
   double ms = 0;
+  double cpuMs = 0;  // user + system time of the child
   long maxRssKiB = 0;
   int status = -1;
 };
@@ -133,13 +137,14 @@ class Spawner {
       std::exit(1);
     }
     if (started) *started = Clock::time_point(Clock::duration(result.startedNs));
-    return {result.ms, result.maxRssKiB, result.status};
+    return {result.ms, result.cpuMs, result.maxRssKiB, result.status};
   }
 
  private:
   struct Result {
     std::int64_t startedNs;
     double ms;
+    double cpuMs;
     long maxRssKiB;
     int status;
   };
@@ -222,6 +227,8 @@ class Spawner {
         }
         result.ms = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
         result.maxRssKiB = usage.ru_maxrss;
+        auto ms = [](const timeval& t) { return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_usec) / 1e3; };
+        result.cpuMs = ms(usage.ru_utime) + ms(usage.ru_stime);
         result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
       }
       WriteAll(out, &result, sizeof result);
@@ -275,16 +282,23 @@ std::string Format(double v, int decimals = 1) {
 }
 
 struct Series {
+  explicit Series(std::string name) : label(std::move(name)) {}
   std::string label;
   std::vector<double> ms;
+  std::vector<double> cpuMs;
+  std::vector<double> firstMs;  // from the spawn to the first request the service saw
 };
 
-void PrintSeries(const std::vector<Series>& rows, double floor) {
-  std::printf("  %-44s %9s %9s %9s %8s\n", "", "median", "min", "max", "÷floor");
+void PrintSeries(const std::vector<Series>& rows, double floor, double floorCpu) {
+  std::printf("  %-38s %9s %9s %9s %7s | %9s %7s | %9s\n", "wall time", "median", "min", "max", "/floor",
+              "CPU", "/floor", "1st req");
   for (const auto& row : rows) {
     const auto [lo, hi] = std::minmax_element(row.ms.begin(), row.ms.end());
-    std::printf("  %-44s %7s ms %6s ms %6s ms %7sx\n", row.label.c_str(), Format(Median(row.ms)).c_str(),
-                Format(*lo).c_str(), Format(*hi).c_str(), Format(Median(row.ms) / floor, 2).c_str());
+    std::printf("  %-38s %6s ms %6s ms %6s ms %6sx | %6s ms %6sx | %6s ms\n", row.label.c_str(),
+                Format(Median(row.ms)).c_str(), Format(*lo).c_str(), Format(*hi).c_str(),
+                Format(Median(row.ms) / floor, 2).c_str(), Format(Median(row.cpuMs)).c_str(),
+                Format(Median(row.cpuMs) / floorCpu, 2).c_str(),
+                row.firstMs.empty() ? "-" : Format(Median(row.firstMs)).c_str());
   }
 }
 
@@ -309,8 +323,10 @@ int Main(int argc, char** argv) {
       options.curl = value();
     } else if (arg == "--all") {
       options.all = true;
+    } else if (arg == "--serve") {
+      options.serveSeconds = std::max(1, std::atoi(value().c_str()));
     } else {
-      std::cerr << "usage: xhs_bench_e2e [--runs N] [--delay MS] [--console PATH] [--curl PATH] [--all]\n";
+      std::cerr << "usage: xhs_bench_e2e [--runs N] [--delay MS] [--console PATH] [--curl PATH] [--all] [--serve SECONDS]\n";
       return 2;
     }
   }
@@ -373,6 +389,19 @@ int Main(int argc, char** argv) {
     noteIds[note] = page.identifiers;
   }
 
+  if (options.serveSeconds > 0) {
+    service.SetDelays(std::chrono::milliseconds(options.delayMs), std::chrono::milliseconds(options.delayMs));
+    std::printf("serving for %d s (+%d ms per connection and handshake)\nexport CURL_CA_BUNDLE=%s\n"
+                "%s --web-origin %s --image-origin %s -o DIR %sn9   (or n50)\n",
+                options.serveSeconds, options.delayMs, caFile.c_str(), options.console.c_str(),
+                webOrigin.c_str(), imageOrigin.c_str(), shortOrigin.c_str());
+    std::fflush(stdout);
+    std::this_thread::sleep_for(std::chrono::seconds(options.serveSeconds));
+    service.Stop();
+    fs::remove_all(root);
+    return 0;
+  }
+
   std::printf("xhs-saver end-to-end benchmark: %d interleaved runs per scenario\n", options.runs);
   std::printf("console: %s\ncurl:    %s\n\n", options.console.c_str(), options.curl.c_str());
 
@@ -404,11 +433,17 @@ int Main(int argc, char** argv) {
                                         (root / "p3").string()};
     allArgs.insert(allArgs.end(), floorArgs.begin() + 3, floorArgs.end());
 
-    Series consoleRow{"xhs-saver (console front end)", {}};
-    Series floorRow{"floor: one curl, reused connections", {}};
-    Series naiveRow{"naive: one curl process per picture", {}};
-    Series allRow{"one curl, also the 3 page requests", {}};
-    std::vector<double> rss, firstRequest, connections, handshakes, resumed;
+    Series consoleRow{"xhs-saver (console front end)"};
+    Series floorRow{"floor: one curl, reused connections"};
+    Series naiveRow{"naive: one curl process per picture"};
+    Series allRow{"one curl, also the 3 page requests"};
+    std::vector<double> rss, connections, handshakes, resumed;
+    auto firstOf = [](const xhs::bench::ServiceCounters& counters, Clock::time_point started,
+                      std::vector<double>& into) {
+      if (counters.requests > 0) {
+        into.push_back(std::chrono::duration<double, std::milli>(counters.firstRequest - started).count());
+      }
+    };
 
     auto check = [&](bool ok, const std::string& what) {
       if (!ok) {
@@ -427,46 +462,51 @@ int Main(int argc, char** argv) {
           const Child c = spawner.Run(consoleArgs, env, (root / "console.log").string(), &started);
           const auto counters = service.TakeCounters();
           consoleRow.ms.push_back(c.ms);
+          consoleRow.cpuMs.push_back(c.cpuMs);
+          firstOf(counters, started, consoleRow.firstMs);
           rss.push_back(static_cast<double>(c.maxRssKiB) / 1024.0);
-          if (counters.requests > 0) {
-            firstRequest.push_back(
-                std::chrono::duration<double, std::milli>(counters.firstRequest - started).count());
-          }
           connections.push_back(counters.connections);
           handshakes.push_back(counters.handshakes);
           resumed.push_back(counters.resumed);
           check(c.status == 0 && HoldsPictures(out, names, scenario.pictureBytes), "xhs-saver");
         } else if (which == 1) {
-          const Child c = spawner.Run(floorArgs, env);
+          Clock::time_point started;
+          const Child c = spawner.Run(floorArgs, env, "/dev/null", &started);
           floorRow.ms.push_back(c.ms);
+          floorRow.cpuMs.push_back(c.cpuMs);
+          firstOf(service.TakeCounters(), started, floorRow.firstMs);
           check(c.status == 0 && HoldsPictures(out, names, scenario.pictureBytes), "the floor's curl");
         } else if (which == 2) {
-          double total = 0;
+          double total = 0, cpu = 0;
           bool ok = true;
           for (std::size_t i = 0; i < urls.size(); ++i) {
             const Child c = spawner.Run({options.curl, "-s", "--fail", urls[i], "-o", (out / names[i]).string()}, env);
             total += c.ms;
+            cpu += c.cpuMs;
             ok = ok && c.status == 0;
           }
           naiveRow.ms.push_back(total);
+          naiveRow.cpuMs.push_back(cpu);
           check(ok && HoldsPictures(out, names, scenario.pictureBytes), "the naive curls");
         } else {
-          const Child c = spawner.Run(allArgs, env);
+          Clock::time_point started;
+          const Child c = spawner.Run(allArgs, env, "/dev/null", &started);
           allRow.ms.push_back(c.ms);
+          allRow.cpuMs.push_back(c.cpuMs);
+          firstOf(service.TakeCounters(), started, allRow.firstMs);
           check(c.status == 0 && HoldsPictures(out, names, scenario.pictureBytes), "curl with the pages");
         }
       }
     }
     const double floor = Median(floorRow.ms);
     std::printf("%s\n", scenario.name.c_str());
-    PrintSeries({consoleRow, floorRow, naiveRow, allRow}, floor);
+    PrintSeries({consoleRow, floorRow, naiveRow, allRow}, floor, Median(floorRow.cpuMs));
     const auto [rssLo, rssHi] = std::minmax_element(rss.begin(), rss.end());
-    std::printf("  console peak memory (max RSS): median %s MiB (%s-%s); start to first request: median %s ms",
-                Format(Median(rss)).c_str(), Format(*rssLo).c_str(), Format(*rssHi).c_str(),
-                Format(Median(firstRequest), 2).c_str());
-    if (!firstRequest.empty()) {
-      const auto [lo, hi] = std::minmax_element(firstRequest.begin(), firstRequest.end());
-      std::printf(" (%s-%s)", Format(*lo, 2).c_str(), Format(*hi, 2).c_str());
+    std::printf("  console peak memory (max RSS): median %s MiB (%s-%s)", Format(Median(rss)).c_str(),
+                Format(*rssLo).c_str(), Format(*rssHi).c_str());
+    if (!consoleRow.firstMs.empty()) {
+      const auto [lo, hi] = std::minmax_element(consoleRow.firstMs.begin(), consoleRow.firstMs.end());
+      std::printf("; start to first request %s-%s ms", Format(*lo, 2).c_str(), Format(*hi, 2).c_str());
     }
     std::printf("\n  console run: %s connections, %s TLS handshakes (%s resumed)\n",
                 Format(Median(connections), 0).c_str(), Format(Median(handshakes), 0).c_str(),
