@@ -250,8 +250,6 @@ struct Transfer {
 
   bool armed = false;        // a request is out: the idle clock runs
   bool requestSent = false;  // a connection took a request
-  bool timedOut = false;
-  bool bodyTooLong = false;
   Clock::time_point lastActivity = Clock::now();
   curl_off_t downloaded = 0;
   curl_off_t uploaded = 0;
@@ -329,8 +327,7 @@ std::size_t OnBodyChunk(char* data, std::size_t size, std::size_t count, void* u
   const std::size_t room = kMaxBodyBytes - transfer.body.size();
   if (length > room) {
     transfer.body.Append(data, room);
-    transfer.bodyTooLong = true;
-    return CURL_WRITEFUNC_ERROR;
+    return CURL_WRITEFUNC_ERROR;  // ends the transfer
   }
   transfer.body.Append(data, length);
   return length;
@@ -347,8 +344,7 @@ int OnProgress(void* user, curl_off_t, curl_off_t downloaded, curl_off_t, curl_o
     return 0;
   }
   if (transfer.armed && Transfer::Clock::now() - transfer.lastActivity > transfer.idleLimit) {
-    transfer.timedOut = true;
-    return 1;
+    return 1;  // ends the transfer
   }
   return 0;
 }
@@ -438,7 +434,7 @@ Text WebRequest(const WebRequestParams& params) {
   const int method = params.method >= 0 && params.method <= 7 ? params.method : 0;
   const Bytes bodyFromText = params.bodyBytes.empty() ? TextToBytes(params.bodyText) : Bytes();
   const Bytes& body = params.bodyBytes.empty() ? bodyFromText : params.bodyBytes;
-  static std::uint8_t emptyBody[1] = {0};  // curl reads nothing from it (size 0)
+  const void* const bodyData = body.empty() ? static_cast<const void*>("") : body.data();
   bool requestSet = SetLong(easy, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_1_1) &&
                     SetLong(easy, CURLOPT_PATH_AS_IS, 1L) && SetLong(easy, CURLOPT_HTTP_CONTENT_DECODING, 0L) &&
                     SetCallback(easy, CURLOPT_HEADERFUNCTION, OnHeaderLine) &&
@@ -455,7 +451,7 @@ Text WebRequest(const WebRequestParams& params) {
     requestSet = SetLong(easy, CURLOPT_NOBODY, 1L);  // HEAD never carries a body
   } else if (requestSet && (!body.empty() || method == kPost || method == kPut)) {
     requestSet = SetSize(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size())) &&
-                 SetPointer(easy, CURLOPT_POSTFIELDS, body.empty() ? emptyBody : const_cast<std::uint8_t*>(body.data())) &&
+                 SetPointer(easy, CURLOPT_POSTFIELDS, const_cast<void*>(bodyData)) &&
                  (method == kPost || SetString(easy, CURLOPT_CUSTOMREQUEST, kVerbs[method]));
   } else if (requestSet && method != 0) {
     requestSet = SetString(easy, CURLOPT_CUSTOMREQUEST, kVerbs[method]);

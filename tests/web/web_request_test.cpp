@@ -285,6 +285,12 @@ TEST(WebRequestSend, ServerCredentials) {
     EXPECT_EQ(OnlyRequest(server),
               Request(server, "GET / HTTP/1.1", "Authorization: Basic dXNlcjpwYXNz\r\n"));
   }
+  {  // a user name and password inside the address are not used
+    RawServer server(RawServer::Reply(kOk));
+    const std::string url = "http://u:p@127.0.0.1:" + std::to_string(server.Port()) + "/";
+    WebRequest({.url = T(url), .defaultHeaders = false});
+    EXPECT_EQ(OnlyRequest(server), Request(server, "GET / HTTP/1.1", ""));
+  }
   for (const auto& [user, password] : {std::pair<Text, Text>{"user", ""}, {"", "pass"}}) {
     RawServer server(RawServer::Reply(kOk));
     WebRequest({.url = T(server.Url("/")), .userName = user, .password = password, .defaultHeaders = false});
@@ -313,6 +319,20 @@ TEST(WebRequestSend, ProxyGetsTheAbsoluteAddressAndItsCredentials) {
                 .defaultHeaders = false});
     EXPECT_EQ(OnlyRequest(proxy), sentToProxy + "\r\n");
   }
+}
+
+TEST(WebRequestSend, HttpsThroughAProxyAsksForATunnel) {
+  std::string firstLine;
+  RawServer proxy([&firstLine](RawConnection& connection) {
+    const std::string request = connection.ReadRequest();
+    firstLine = request.substr(0, request.find("\r\n"));
+    connection.Write("HTTP/1.1 200 Connection established\r\n\r\n");  // then no TLS at all
+  });
+  Outs outs;
+  WebRequest(outs.Wire({.url = "https://127.0.0.1:1/secret?x=1",
+                        .proxy = T("127.0.0.1:" + std::to_string(proxy.Port()))}));
+  EXPECT_EQ(firstLine, "CONNECT 127.0.0.1:1 HTTP/1.1");  // the path never reaches the proxy
+  outs.ExpectFailure("711 发送请求失败!");
 }
 
 // --- the response ----------------------------------------------------------
@@ -429,6 +449,15 @@ TEST(WebRequestResponse, ZeroByteInTheBody) {
   const Text page = WebRequest({.url = T(server.Url("/")), .responseBody = &body});
   EXPECT_EQ(page.str(), "ab");
   EXPECT_EQ(body, B(std::string("ab\0cd", 5)));
+}
+
+TEST(WebRequestResponse, ChunkedBodyIsJoined) {
+  RawServer server(RawServer::Reply(
+      "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabc\r\n2\r\nde\r\n0\r\n\r\n"));
+  Text headers;
+  const Text page = WebRequest({.url = T(server.Url("/")), .responseHeaders = &headers});
+  EXPECT_EQ(page.str(), "abcde");
+  EXPECT_EQ(headers.str(), "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n");
 }
 
 TEST(WebRequestResponse, CharsetStep) {
