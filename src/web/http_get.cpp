@@ -26,8 +26,10 @@ class PictureClient {
       curl_easy_getinfo(handle_, CURLINFO_CAINFO, &builtIn);
       if (builtIn != nullptr) defaultCaFile_ = builtIn;
     }
+    // "Keep-Alive" spelt as MSIE does: some servers keep an HTTP/1.0
+    // connection open only for that exact spelling.
     for (const char* line : {"Accept: */*", "Pragma: no-cache", "Cache-Control: no-cache",
-                             "Connection: keep-alive"}) {
+                             "Connection: Keep-Alive"}) {
       headers_ = curl_slist_append(headers_, line);
     }
   }

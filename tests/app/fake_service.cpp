@@ -82,6 +82,12 @@ std::vector<SeenRequest> FakeService::RequestsUnder(const std::string& prefix) c
   return found;
 }
 
+void FakeService::KeepConnectionsOpen(bool keep) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  keepAlive_ = keep;
+  server_.set_keep_alive_timeout(1);
+}
+
 void FakeService::ClearRequests() {
   std::lock_guard<std::mutex> lock(mutex_);
   requests_.clear();
@@ -104,6 +110,7 @@ void FakeService::Handle(const httplib::Request& req, httplib::Response& res) {
   };
   requests_.push_back(seen);
   const std::string& path = seen.path;
+  if (!keepAlive_) res.set_header("Connection", "close");
 
   if (auto raw = raw_.find(path); raw != raw_.end()) {
     res.status = raw->second.first;

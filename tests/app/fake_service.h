@@ -63,6 +63,10 @@ class FakeService {
   void SetPage(const std::string& path, int status, const std::string& body,
                const std::string& location = "");
 
+  // Whether connections stay open after an answer (default: no, so that
+  // stopping the service never waits for a client's idle connection).
+  void KeepConnectionsOpen(bool keep);
+
   std::vector<SeenRequest> Requests() const;
   std::vector<SeenRequest> RequestsUnder(const std::string& prefix) const;
   void ClearRequests();
@@ -80,6 +84,7 @@ class FakeService {
   std::map<std::string, FakePicture> pictures_;
   std::map<std::string, std::pair<int, std::pair<std::string, std::string>>> raw_;
   std::vector<SeenRequest> requests_;
+  bool keepAlive_ = false;
 };
 
 // A page holding the picture identifiers in the shape the service uses.

@@ -11,6 +11,8 @@
 #include <thread>
 
 #include "fake_service.h"
+#include "support/http_server.h"
+#include "support/test_cert.h"
 
 namespace xhs::test {
 namespace {
@@ -34,7 +36,7 @@ TEST_F(HttpGetTest, SendsAPlainHttp10GetThatBypassesCaches) {
   EXPECT_EQ(requests[0].accept, "*/*");
   EXPECT_EQ(requests[0].pragma, "no-cache");
   EXPECT_EQ(requests[0].cacheControl, "no-cache");
-  EXPECT_EQ(requests[0].connection, "keep-alive");
+  EXPECT_EQ(requests[0].connection, "Keep-Alive");
   EXPECT_EQ(requests[0].cookie, "");
 }
 
@@ -111,6 +113,7 @@ TEST_F(HttpGetTest, NoServerGivesNothing) {
 }
 
 TEST_F(HttpGetTest, ReusesTheConnection) {
+  service.KeepConnectionsOpen(true);
   int status = 0;
   Get(service.Origin() + "img/1", status);
   Get(service.Origin() + "img/2", status);
@@ -139,6 +142,42 @@ TEST(HttpGetLimitTest, BodyOverTheLimitIsAFailedDownload) {
   thread.join();
   EXPECT_TRUE(body.empty());
   EXPECT_EQ(status, 0);
+}
+
+class HttpGetTlsTest : public ::testing::Test {
+ protected:
+  HttpGetTlsTest() : server(cert) {
+    server.Routes().Get("/p", [](const httplib::Request&, httplib::Response& res) {
+      res.set_header("Connection", "close");
+      res.set_content("tls picture", "image/webp");
+    });
+    server.Start();
+  }
+  TestCert cert;
+  HttpServer server;
+};
+
+TEST_F(HttpGetTlsTest, RefusesACertificateNobodyVouchesFor) {
+  ScopedEnv noBundle("CURL_CA_BUNDLE", std::nullopt);
+  ScopedEnv noFile("SSL_CERT_FILE", std::nullopt);
+  int status = -1;
+  EXPECT_TRUE(HttpGet(Text(server.Url("/p")), status).empty());
+  EXPECT_EQ(status, 0);
+}
+
+TEST_F(HttpGetTlsTest, TrustsTheBundleTheEnvironmentNames) {
+  for (const char* variable : {"CURL_CA_BUNDLE", "SSL_CERT_FILE"}) {
+    ScopedEnv noBundle("CURL_CA_BUNDLE", std::nullopt);
+    ScopedEnv bundle(variable, cert.CertFile());
+    int status = -1;
+    EXPECT_EQ(HttpGet(Text(server.Url("/p")), status).release(), "tls picture") << variable;
+    EXPECT_EQ(status, 200) << variable;
+  }
+  // And the trust ends with the setting, although the handle lives on.
+  ScopedEnv noBundle("CURL_CA_BUNDLE", std::nullopt);
+  ScopedEnv noFile("SSL_CERT_FILE", std::nullopt);
+  int status = -1;
+  EXPECT_TRUE(HttpGet(Text(server.Url("/p")), status).empty());
 }
 
 }  // namespace
