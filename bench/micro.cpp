@@ -5,6 +5,7 @@
 #include <map>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "note_page.h"
 #include "text/markers.h"
@@ -290,4 +291,21 @@ BENCHMARK(BM_NormalizeHeaderNames)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 
-BENCHMARK_MAIN();
+// With no argument of its own the program reports the median (and mean and
+// spread) of five repetitions of each benchmark; any --benchmark_* argument
+// replaces that default.
+int main(int argc, char** argv) {
+  std::vector<char*> args(argv, argv + argc);
+  char repetitions[] = "--benchmark_repetitions=5";
+  char aggregates[] = "--benchmark_report_aggregates_only=true";
+  if (argc == 1) {
+    args.push_back(repetitions);
+    args.push_back(aggregates);
+  }
+  int count = static_cast<int>(args.size());
+  benchmark::Initialize(&count, args.data());
+  if (benchmark::ReportUnrecognizedArguments(count, args.data())) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
