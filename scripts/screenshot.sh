@@ -6,8 +6,10 @@
 #   scripts/screenshot.sh [TEST_PROGRAM [OUT.png [TEXT]]]
 #
 # TEST_PROGRAM defaults to the first xhs_app_qt_tests found under build/ or
-# build-*/; OUT.png to docs/window.png. Under Xvfb (xvfb-run) when it is
-# installed and no display is set, otherwise on the offscreen platform.
+# build-*/; OUT.png to docs/window.png. Where no display is set, it runs under
+# Xvfb (xvfb-run) with openbox framing the window when both are installed
+# (apt-get install xvfb xauth openbox), else on the offscreen platform, which
+# draws no frame.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 
@@ -21,13 +23,20 @@ if [ -z "$program" ] || [ ! -x "$program" ]; then
 fi
 out=${2:-$root/docs/window.png}
 mkdir -p "$(dirname "$out")"
+out=$(cd "$(dirname "$out")" && pwd)/$(basename "$out")
 args=(--xhs-screenshot "$out")
 [ $# -ge 3 ] && args+=("$3")
 
 if [ -n "${DISPLAY:-}" ]; then
   QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-xcb} "$program" "${args[@]}"
-elif command -v xvfb-run >/dev/null; then
-  xvfb-run -a -s "-screen 0 1024x768x24" env QT_QPA_PLATFORM=xcb "$program" "${args[@]}"
+elif command -v xvfb-run >/dev/null && command -v openbox >/dev/null; then
+  # The window manager runs for the length of the shot only.
+  xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
+    openbox >/dev/null 2>&1 & wm=$!
+    sleep 1
+    QT_QPA_PLATFORM=xcb "$@"; status=$?
+    kill "$wm" 2>/dev/null
+    exit "$status"' shot "$program" "${args[@]}"
 else
   QT_QPA_PLATFORM=offscreen "$program" "${args[@]}"
 fi

@@ -116,11 +116,7 @@ MainWindow::MainWindow(Run run, std::string targetDir)
 
   setFixedSize(kOuterWidth - kNominalFrame.left() - kNominalFrame.right(),
                kOuterHeight - kNominalFrame.top() - kNominalFrame.bottom());
-  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-    // For a top-level window the position is that of its frame.
-    const QRect whole = screen->geometry();
-    move(whole.x() + (whole.width() - kOuterWidth) / 2, whole.y() + (whole.height() - kOuterHeight) / 2);
-  }
+  Centre();
   edit_->setFocus();
 
   // Connected last: building the window raises no run.
@@ -203,25 +199,39 @@ void MainWindow::closeEvent(QCloseEvent* event) {
   QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit, Qt::QueuedConnection);
 }
 
-void MainWindow::showEvent(QShowEvent* event) {
-  QWidget::showEvent(event);
-  FitOuterSize();
-}
-
-void MainWindow::moveEvent(QMoveEvent* event) {
-  QWidget::moveEvent(event);
-  // A window manager reports its frame only after it has framed the window,
-  // which moves the client area.
-  FitOuterSize();
+bool MainWindow::event(QEvent* event) {
+  const bool handled = QWidget::event(event);
+  switch (event->type()) {
+    case QEvent::Show:
+    case QEvent::Move:
+    case QEvent::WindowActivate:
+      // A window manager frames the window some time after it is shown; by
+      // the time it activates the window, its frame is known.
+      FitOuterSize();
+      break;
+    default:
+      break;
+  }
+  return handled;
 }
 
 void MainWindow::FitOuterSize() {
   const QWindow* handle = windowHandle();
   if (!handle || !isVisible()) return;
   const QMargins frame = handle->frameMargins();
-  const QSize client(std::max(kOuterWidth - frame.left() - frame.right(), kMinClientWidth),
-                     std::max(kOuterHeight - frame.top() - frame.bottom(), kMinClientHeight));
-  if (client != size()) setFixedSize(client);
+  if (fittedFrame_ == frame) return;
+  fittedFrame_ = frame;
+  setFixedSize(std::max(kOuterWidth - frame.left() - frame.right(), kMinClientWidth),
+               std::max(kOuterHeight - frame.top() - frame.bottom(), kMinClientHeight));
+  Centre();
+}
+
+void MainWindow::Centre() {
+  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    // For a top-level window the position is that of its frame.
+    const QRect whole = screen->geometry();
+    move(whole.x() + (whole.width() - kOuterWidth) / 2, whole.y() + (whole.height() - kOuterHeight) / 2);
+  }
 }
 
 Text EditBoxTextToText(const QString& raw) {

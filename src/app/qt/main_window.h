@@ -2,9 +2,11 @@
 // change starts a run, plus the window-layer operations the run calls.
 #pragma once
 
+#include <QMargins>
 #include <QWidget>
 
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "app/window_layer.h"
@@ -58,21 +60,23 @@ class MainWindow : public QWidget, public WindowLayer {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
-  void showEvent(QShowEvent* event) override;
-  void moveEvent(QMoveEvent* event) override;
+  bool event(QEvent* event) override;
 
  private:
   void OnTextChanged();
   void ThrowIfClosed() const;
   // Sizes the client area so that, with the frame the platform reports, the
-  // outer size is 331 × 84 (never smaller than the controls need).
+  // outer size is 331 × 84 (never smaller than the controls need), and
+  // centres the frame on the screen; again only when the frame changes.
   void FitOuterSize();
+  void Centre();
 
   Run run_;
   std::string targetDir_;
   QLabel* label_ = nullptr;
   EditBox* edit_ = nullptr;
   bool closed_ = false;
+  std::optional<QMargins> fittedFrame_;
 };
 
 // QString (UTF-16) ↔ Text, through the code page 936 routines. The box's

@@ -366,16 +366,22 @@ TEST_F(WindowTest, GrabIsSavedAsPng) {
 }  // namespace xhs
 
 // --xhs-screenshot FILE [TEXT]: no tests; shows the window with TEXT pasted
-// (a sample share text by default) and saves its picture to FILE.
+// (a sample share text by default) and saves its picture to FILE: the window
+// with its frame when a window manager framed it, else its client area.
 static int Screenshot(const char* file, const char* utf8Text) {
   xhs::MainWindow window(nullptr);
   window.show();
   if (!QTest::qWaitForWindowExposed(&window)) return 1;
+  (void)QTest::qWaitForWindowActive(&window, 2000);  // a window manager frames it first
   auto* edit = window.findChild<QPlainTextEdit*>(QString::fromUtf16(u"编辑框1"));
   edit->insertPlainText(utf8Text ? QString::fromUtf8(utf8Text)
                                  : QString::fromUtf16(u"看看这篇笔记 http://xhslink.com/a/Xy12，复制本条信息"));
-  QCoreApplication::processEvents();
-  return window.grab().save(QString::fromLocal8Bit(file), "PNG") ? 0 : 1;
+  QTest::qWait(200);
+  const QRect frame = window.frameGeometry();
+  const bool framed = frame.size() != window.size() && QGuiApplication::platformName() == QStringLiteral("xcb");
+  const QPixmap picture = framed ? window.screen()->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height())
+                                 : window.grab();
+  return picture.save(QString::fromLocal8Bit(file), "PNG") ? 0 : 1;
 }
 
 int main(int argc, char** argv) {
