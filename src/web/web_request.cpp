@@ -499,16 +499,14 @@ Text WebRequest(const WebRequestParams& params) {
     const bool notSent = !transfer.requestSent || (code == CURLE_SEND_ERROR && transfer.lines.empty());
     return fail(notSent ? errors.send : errors.noResponse);
   }
-  // The read stopped early (failure, idle time-out or a body over the
-  // limit): what came stays the body, and the status line's text below
-  // replaces this one.
-  if (code != CURLE_OK) statusText = errors.read;
-
   Text rawHeaders;
   for (const Text& line : transfer.lines) rawHeaders += line + "\r\n";
   responseHeaders = rawHeaders + "\r\n";
+  // A read that stopped early (failure, idle time-out or a body over the
+  // limit) keeps what came as the body, and says so: the status line's text
+  // would report a cut-short body as a success.
   const int statusEnd = FindText(responseHeaders, "\r\n", 10);
-  statusText = TextMid(responseHeaders, 10, statusEnd - 10);
+  statusText = code != CURLE_OK ? errors.read : TextMid(responseHeaders, 10, statusEnd - 10);
 
   for (const Text& line : SplitText(responseHeaders, "\r\n")) {
     if (TextLeftOf(line, ": ") == Text("Set-Cookie")) {
