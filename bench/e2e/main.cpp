@@ -48,7 +48,8 @@ struct Options {
   int delayMs = 20;
   bool all = false;
   int serveSeconds = 0;  // --serve S: only serve for S seconds (for profiling by hand)
-  std::string console = XHS_BENCH_CONSOLE;
+  std::vector<std::string> consoles;  // --console, repeatable; none: this build's xhs-saver
+  bool naive = true;
   std::string curl = "curl";
 };
 
@@ -318,7 +319,9 @@ int Main(int argc, char** argv) {
     } else if (arg == "--delay") {
       options.delayMs = std::max(0, std::atoi(value().c_str()));
     } else if (arg == "--console") {
-      options.console = value();
+      options.consoles.push_back(value());
+    } else if (arg == "--skip-naive") {
+      options.naive = false;
     } else if (arg == "--curl") {
       options.curl = value();
     } else if (arg == "--all") {
@@ -326,12 +329,14 @@ int Main(int argc, char** argv) {
     } else if (arg == "--serve") {
       options.serveSeconds = std::max(1, std::atoi(value().c_str()));
     } else {
-      std::cerr << "usage: xhs_bench_e2e [--runs N] [--delay MS] [--console PATH] [--curl PATH] [--all] [--serve SECONDS]\n";
+      std::cerr << "usage: xhs_bench_e2e [--runs N] [--delay MS] [--console PATH] [--curl PATH] [--all] [--skip-naive]\n"
+                   "       xhs_bench_e2e --serve SECONDS [--delay MS]\n";
       return 2;
     }
   }
 
   Spawner spawner;  // first, while this process is still small
+  if (options.consoles.empty()) options.consoles.push_back(XHS_BENCH_CONSOLE);
   char work[] = "/tmp/xhs-bench-XXXXXX";
   if (!mkdtemp(work)) return 1;
   const fs::path root = work;
@@ -393,7 +398,7 @@ int Main(int argc, char** argv) {
     service.SetDelays(std::chrono::milliseconds(options.delayMs), std::chrono::milliseconds(options.delayMs));
     std::printf("serving for %d s (+%d ms per connection and handshake)\nexport CURL_CA_BUNDLE=%s\n"
                 "%s --web-origin %s --image-origin %s -o DIR %sn9   (or n50)\n",
-                options.serveSeconds, options.delayMs, caFile.c_str(), options.console.c_str(),
+                options.serveSeconds, options.delayMs, caFile.c_str(), options.consoles[0].c_str(),
                 webOrigin.c_str(), imageOrigin.c_str(), shortOrigin.c_str());
     std::fflush(stdout);
     std::this_thread::sleep_for(std::chrono::seconds(options.serveSeconds));
@@ -403,7 +408,10 @@ int Main(int argc, char** argv) {
   }
 
   std::printf("xhs-saver end-to-end benchmark: %d interleaved runs per scenario\n", options.runs);
-  std::printf("console: %s\ncurl:    %s\n\n", options.console.c_str(), options.curl.c_str());
+  for (std::size_t i = 0; i < options.consoles.size(); ++i) {
+    std::printf("console %zu: %s\n", i + 1, options.consoles[i].c_str());
+  }
+  std::printf("curl:      %s\n\n", options.curl.c_str());
 
   bool allGood = true;
   for (const auto& scenario : scenarios) {
@@ -416,8 +424,8 @@ int Main(int argc, char** argv) {
     }
     const std::string link = shortOrigin + scenario.note;
 
-    std::vector<std::string> consoleArgs = {options.console, "--web-origin", webOrigin, "--image-origin",
-                                            imageOrigin,     "-o",           out.string(), link};
+    const std::vector<std::string> consoleArgs = {"--web-origin", webOrigin, "--image-origin", imageOrigin,
+                                                  "-o",           out.string(), link};
     std::vector<std::string> floorArgs = {options.curl, "-s", "--fail"};
     for (std::size_t i = 0; i < urls.size(); ++i) {
       floorArgs.push_back(urls[i]);
@@ -433,11 +441,23 @@ int Main(int argc, char** argv) {
                                         (root / "p3").string()};
     allArgs.insert(allArgs.end(), floorArgs.begin() + 3, floorArgs.end());
 
-    Series consoleRow{"xhs-saver (console front end)"};
+    struct ConsoleStats {
+      explicit ConsoleStats(std::string label) : row(std::move(label)) {}
+      Series row;
+      std::vector<double> rss, connections, handshakes, resumed;
+    };
+    std::vector<ConsoleStats> consoles;
+    for (std::size_t i = 0; i < options.consoles.size(); ++i) {
+      std::string label = "xhs-saver (console front end)";
+      if (options.consoles.size() > 1) {
+        const std::string& path = options.consoles[i];
+        label = std::to_string(i + 1) + ": " + (path.size() > 33 ? "..." + path.substr(path.size() - 30) : path);
+      }
+      consoles.emplace_back(label);
+    }
     Series floorRow{"floor: one curl, reused connections"};
     Series naiveRow{"naive: one curl process per picture"};
     Series allRow{"one curl, also the 3 page requests"};
-    std::vector<double> rss, connections, handshakes, resumed;
     auto firstOf = [](const xhs::bench::ServiceCounters& counters, Clock::time_point started,
                       std::vector<double>& into) {
       if (counters.requests > 0) {
@@ -453,30 +473,36 @@ int Main(int argc, char** argv) {
     };
     for (int run = 0; run < options.runs; ++run) {
       // Rotate the order so that drift of the machine falls on every method alike.
-      for (int k = 0; k < 4; ++k) {
-        const int which = (k + run) % 4;
+      const int methods = static_cast<int>(consoles.size()) + 3;
+      for (int k = 0; k < methods; ++k) {
+        const int which = (k + run) % methods;
+        const int console = static_cast<int>(consoles.size());
+        if (which == console + 1 && !options.naive) continue;
         EmptyFolder(out);
         service.TakeCounters();
-        if (which == 0) {
+        if (which < console) {
+          ConsoleStats& stats = consoles[static_cast<std::size_t>(which)];
+          std::vector<std::string> args = {options.consoles[static_cast<std::size_t>(which)]};
+          args.insert(args.end(), consoleArgs.begin(), consoleArgs.end());
           Clock::time_point started;
-          const Child c = spawner.Run(consoleArgs, env, (root / "console.log").string(), &started);
+          const Child c = spawner.Run(args, env, (root / "console.log").string(), &started);
           const auto counters = service.TakeCounters();
-          consoleRow.ms.push_back(c.ms);
-          consoleRow.cpuMs.push_back(c.cpuMs);
-          firstOf(counters, started, consoleRow.firstMs);
-          rss.push_back(static_cast<double>(c.maxRssKiB) / 1024.0);
-          connections.push_back(counters.connections);
-          handshakes.push_back(counters.handshakes);
-          resumed.push_back(counters.resumed);
-          check(c.status == 0 && HoldsPictures(out, names, scenario.pictureBytes), "xhs-saver");
-        } else if (which == 1) {
+          stats.row.ms.push_back(c.ms);
+          stats.row.cpuMs.push_back(c.cpuMs);
+          firstOf(counters, started, stats.row.firstMs);
+          stats.rss.push_back(static_cast<double>(c.maxRssKiB) / 1024.0);
+          stats.connections.push_back(counters.connections);
+          stats.handshakes.push_back(counters.handshakes);
+          stats.resumed.push_back(counters.resumed);
+          check(c.status == 0 && HoldsPictures(out, names, scenario.pictureBytes), stats.row.label);
+        } else if (which == console) {
           Clock::time_point started;
           const Child c = spawner.Run(floorArgs, env, "/dev/null", &started);
           floorRow.ms.push_back(c.ms);
           floorRow.cpuMs.push_back(c.cpuMs);
           firstOf(service.TakeCounters(), started, floorRow.firstMs);
           check(c.status == 0 && HoldsPictures(out, names, scenario.pictureBytes), "the floor's curl");
-        } else if (which == 2) {
+        } else if (which == console + 1) {
           double total = 0, cpu = 0;
           bool ok = true;
           for (std::size_t i = 0; i < urls.size(); ++i) {
@@ -500,20 +526,31 @@ int Main(int argc, char** argv) {
     }
     const double floor = Median(floorRow.ms);
     std::printf("%s\n", scenario.name.c_str());
-    PrintSeries({consoleRow, floorRow, naiveRow, allRow}, floor, Median(floorRow.cpuMs));
-    const auto [rssLo, rssHi] = std::minmax_element(rss.begin(), rss.end());
-    std::printf("  console peak memory (max RSS): median %s MiB (%s-%s)", Format(Median(rss)).c_str(),
-                Format(*rssLo).c_str(), Format(*rssHi).c_str());
-    if (!consoleRow.firstMs.empty()) {
-      const auto [lo, hi] = std::minmax_element(consoleRow.firstMs.begin(), consoleRow.firstMs.end());
-      std::printf("; start to first request %s-%s ms", Format(*lo, 2).c_str(), Format(*hi, 2).c_str());
-    }
-    std::printf("\n  console run: %s connections, %s TLS handshakes (%s resumed)\n",
-                Format(Median(connections), 0).c_str(), Format(Median(handshakes), 0).c_str(),
-                Format(Median(resumed), 0).c_str());
-    std::printf("  console / naive: %sx; memory bound 40 MiB + 2 x largest picture = %s MiB\n\n",
-                Format(Median(consoleRow.ms) / Median(naiveRow.ms), 2).c_str(),
+    std::vector<Series> rows;
+    for (const auto& stats : consoles) rows.push_back(stats.row);
+    rows.push_back(floorRow);
+    if (options.naive) rows.push_back(naiveRow);
+    rows.push_back(allRow);
+    PrintSeries(rows, floor, Median(floorRow.cpuMs));
+    std::printf("  memory bound: 40 MiB + 2 x largest picture = %s MiB\n",
                 Format(40.0 + 2.0 * static_cast<double>(scenario.pictureBytes) / (1 << 20)).c_str());
+    for (std::size_t i = 0; i < consoles.size(); ++i) {
+      const ConsoleStats& stats = consoles[i];
+      const auto [rssLo, rssHi] = std::minmax_element(stats.rss.begin(), stats.rss.end());
+      std::printf("  console %zu: peak memory (max RSS) median %s MiB (%s-%s)", i + 1,
+                  Format(Median(stats.rss)).c_str(), Format(*rssLo).c_str(), Format(*rssHi).c_str());
+      if (!stats.row.firstMs.empty()) {
+        const auto [lo, hi] = std::minmax_element(stats.row.firstMs.begin(), stats.row.firstMs.end());
+        std::printf("; first request %s-%s ms", Format(*lo, 1).c_str(), Format(*hi, 1).c_str());
+      }
+      std::printf("; %s connections, %s TLS handshakes (%s resumed)", Format(Median(stats.connections), 0).c_str(),
+                  Format(Median(stats.handshakes), 0).c_str(), Format(Median(stats.resumed), 0).c_str());
+      if (options.naive) {
+        std::printf("; %sx the naive way", Format(Median(stats.row.ms) / Median(naiveRow.ms), 2).c_str());
+      }
+      std::printf("\n");
+    }
+    std::printf("\n");
     std::fflush(stdout);
   }
 
