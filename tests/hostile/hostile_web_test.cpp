@@ -242,6 +242,9 @@ TEST(HostileServer, HeadWithBareLineFeedsIsReadAsLines) {
   EXPECT_EQ(call.page.str(), "body");
 }
 
+// Near the most a head may hold: curl refuses a head of twice as many.
+constexpr int kCookieLines = 10000;
+
 TEST(HostileServer, HugeHeadsFinishInBoundedTime) {
   {
     SCOPED_TRACE("one header line of 1 MB");
@@ -262,7 +265,7 @@ TEST(HostileServer, HugeHeadsFinishInBoundedTime) {
   {
     SCOPED_TRACE("10,000 Set-Cookie lines, merged into a cookie");
     std::string head = "HTTP/1.1 200 OK\r\n";
-    for (int i = 0; i < 10000; ++i) head += "Set-Cookie: c" + std::to_string(i) + "=v; Path=/\r\n";
+    for (int i = 0; i < kCookieLines; ++i) head += "Set-Cookie: c" + std::to_string(i) + "=v; Path=/\r\n";
     RawServer server(RawServer::Reply(head + "Content-Length: 2\r\n\r\nok"));
     Call call;
     call.cookie = Text("c1=old; keep=1");
@@ -272,7 +275,7 @@ TEST(HostileServer, HugeHeadsFinishInBoundedTime) {
                 std::chrono::duration<double>(call.elapsed).count());
     if (call.HeadRead()) {
       const TextArray items = SplitText(call.cookies, "; ");
-      ASSERT_EQ(items.size(), 10001u);
+      ASSERT_EQ(items.size(), kCookieLines + 1u);
       EXPECT_EQ(items.front().str(), "c0=v");
       EXPECT_EQ(items.back().str(), "keep=1");
       EXPECT_EQ(call.cookie, call.cookies);
