@@ -193,7 +193,10 @@ TEST_F(ConsoleTest, FailedPicturesExitThree) {
   const Result r = Run(With(ServiceArgs(), {"-o", pictures.path(), service.ShortLink("f")}));
 
   EXPECT_EQ(r.status, 3);
-  EXPECT_EQ(r.errLines().back(), "下载完成（失败：1）");
+  EXPECT_EQ(r.errLines(), (Strings{"开始下载：0/2", "正在下载：1/2",
+                                   "xhs-saver: cannot download " + service.Origin() +
+                                       "img/broken?imageView2/2/w/1200/format/webp (status 404)",
+                                   "正在下载：2/2", "下载完成（失败：1）"}));
   EXPECT_EQ(r.outLines(), Strings{pictures / "fine.jpg"});
 }
 

@@ -97,7 +97,14 @@ class ConsoleWindow final : public WindowLayer {
     Line(stdout, nativePath);
     return true;
   }
-  Bytes HttpGet(const Text& url, int& status) override { return xhs::HttpGet(url, status); }
+  Bytes HttpGet(const Text& url, int& status) override {
+    Bytes body = xhs::HttpGet(url, status);
+    if (status < 200 || status > 299 || body.empty()) {
+      Line(stderr, "xhs-saver: cannot download " + TextToUtf8(url) +
+                       (status == 0 ? std::string(" (no answer)") : " (status " + std::to_string(status) + ")"));
+    }
+    return body;
+  }
 
  private:
   static void Line(std::FILE* stream, const std::string& line) {
