@@ -60,7 +60,9 @@ bool WriteFileAtomic(const std::string& path, const Bytes& data) {
   }
   if (fd < 0) return false;
 
-  bool ok = WriteAll(fd, data) && ::fsync(fd) == 0;
+  // The data reaches the disk before the new name points at it, so even a
+  // power loss leaves the old picture or the whole new one.
+  bool ok = WriteAll(fd, data) && ::fdatasync(fd) == 0;
   ok = (::close(fd) == 0) && ok;
   // rename() replaces path in one step; it fails, changing nothing, when path
   // names a folder.
@@ -69,12 +71,8 @@ bool WriteFileAtomic(const std::string& path, const Bytes& data) {
     ::unlink(temporary.c_str());
     return false;
   }
-  // Make the rename itself durable.
-  const int dir = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir >= 0) {
-    ::fsync(dir);
-    ::close(dir);
-  }
+  // The folder is not synced: the rename is atomic without it, and a power
+  // loss can at worst undo it, leaving the previous picture.
   return true;
 }
 

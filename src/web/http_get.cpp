@@ -2,6 +2,7 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <mutex>
 #include <string>
@@ -65,6 +66,14 @@ class PictureClient {
     if (client->body_.size() + n > kMaxBody) {
       client->overflow_ = true;
       return 0;  // stops the transfer
+    }
+    if (client->body_.empty()) {
+      // One allocation for the whole picture when the server says its size.
+      curl_off_t expected = -1;
+      if (curl_easy_getinfo(client->handle_, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &expected) == CURLE_OK &&
+          expected > 0) {
+        client->body_.Reserve(std::min(static_cast<std::size_t>(expected), kMaxBody));
+      }
     }
     client->body_.Append(data, n);
     return n;
