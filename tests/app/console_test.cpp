@@ -2,9 +2,11 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <pty.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -37,18 +39,31 @@ struct Result {
   }
 };
 
+// How the child's standard error and environment differ from the plain run.
+struct Surroundings {
+  bool stderrTerminal = false;  // standard error is a terminal (a pseudo-terminal in raw mode)
+  Strings env;                  // "NAME=value" sets NAME, "NAME" removes it
+};
+
 class ConsoleTest : public ::testing::Test {
  protected:
   // Runs xhs-saver with args in home's folder, with the home and config
   // folder pointed at home so that no real cookie file is read.
-  Result Run(const Strings& args, const std::string& input = "") {
+  Result Run(const Strings& args, const std::string& input = "", const Surroundings& around = {}) {
     Strings env;
+    Strings overrides{"HOME=" + home.path(), "XDG_CONFIG_HOME=" + (home / "config")};
+    overrides.insert(overrides.end(), around.env.begin(), around.env.end());
     for (char** e = environ; *e != nullptr; ++e) {
       const std::string entry = *e;
-      if (!entry.starts_with("HOME=") && !entry.starts_with("XDG_CONFIG_HOME=")) env.push_back(entry);
+      bool replaced = false;
+      for (const std::string& o : overrides) {
+        replaced = replaced || entry.starts_with(o.substr(0, o.find('=')) + "=");
+      }
+      if (!replaced) env.push_back(entry);
     }
-    env.push_back("HOME=" + home.path());
-    env.push_back("XDG_CONFIG_HOME=" + (home / "config"));
+    for (const std::string& o : overrides) {
+      if (o.find('=') != std::string::npos) env.push_back(o);
+    }
 
     Strings argvText{XHS_SAVER_BINARY};
     argvText.insert(argvText.end(), args.begin(), args.end());
@@ -61,7 +76,15 @@ class ConsoleTest : public ::testing::Test {
     int in[2], out[2], err[2];
     EXPECT_EQ(::pipe2(in, O_CLOEXEC), 0);
     EXPECT_EQ(::pipe2(out, O_CLOEXEC), 0);
-    EXPECT_EQ(::pipe2(err, O_CLOEXEC), 0);
+    if (around.stderrTerminal) {
+      termios raw{};
+      ::cfmakeraw(&raw);  // no CR added before LF, nothing echoed
+      EXPECT_EQ(::openpty(&err[0], &err[1], nullptr, &raw, nullptr), 0);
+      ::fcntl(err[0], F_SETFD, FD_CLOEXEC);
+      ::fcntl(err[1], F_SETFD, FD_CLOEXEC);
+    } else {
+      EXPECT_EQ(::pipe2(err, O_CLOEXEC), 0);
+    }
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, in[0], 0);
@@ -269,6 +292,72 @@ TEST_F(ConsoleTest, DoubleDashEndsTheOptions) {
   const Result r = Run(With(ServiceArgs(), {"-o", pictures.path(), "--", "--not-an-option"}));
   EXPECT_EQ(r.status, 1);  // taken as a text: no link, no pictures
   EXPECT_EQ(r.errLines(), Strings{"信息：地址错误或软件失效"});
+}
+
+
+TEST_F(ConsoleTest, QuietPrintsOnlyErrorsAndPaths) {
+  service.AddNote("ok", "n", NotePage({"p1", "p2"}));
+  service.AddNote("f", "m", NotePage({"broken"}));
+  service.SetPicture("broken", {404, "no"});
+  service.AddNote("bad", "o", "<html>nothing</html>");
+
+  const Result ok = Run(With(ServiceArgs(), {"-q", "-o", pictures.path(), service.ShortLink("ok")}));
+  EXPECT_EQ(ok.status, 0);
+  EXPECT_EQ(ok.err, "");
+  EXPECT_EQ(ok.outLines(), (Strings{pictures / "p1.jpg", pictures / "p2.jpg"}));
+
+  const Result failed = Run(With(ServiceArgs(), {"--quiet", "-o", pictures.path(), service.ShortLink("f")}));
+  EXPECT_EQ(failed.status, 3);
+  ASSERT_EQ(failed.errLines().size(), 2u) << failed.err;
+  EXPECT_TRUE(failed.errLines()[0].starts_with("xhs-saver: cannot download ")) << failed.err;
+  EXPECT_EQ(failed.errLines()[1], "下载完成（失败：1）");
+  EXPECT_EQ(failed.out, "");
+
+  const Result message = Run(With(ServiceArgs(), {"-q", "-o", pictures.path(), service.ShortLink("bad")}));
+  EXPECT_EQ(message.status, 1);
+  EXPECT_EQ(message.errLines(), Strings{"信息：地址错误或软件失效"});
+}
+
+// Off a terminal the titles stay plain lines, without escapes, whatever
+// the environment would allow.
+TEST_F(ConsoleTest, OffATerminalTitlesArePlainLines) {
+  service.AddNote("ok", "n", NotePage({"p1"}));
+  for (const Strings& env : {Strings{"NO_COLOR", "TERM=xterm-256color"}, Strings{"NO_COLOR=1"}}) {
+    const Result r = Run(With(ServiceArgs(), {"-o", pictures.path(), service.ShortLink("ok")}), "", {.env = env});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.errLines(), (Strings{"开始下载：0/1", "正在下载：1/1", "下载完成"})) << env[0];
+    EXPECT_EQ(r.err.find_first_of("\x1b\r"), std::string::npos) << env[0];
+  }
+}
+
+TEST_F(ConsoleTest, OnATerminalTheTitlesShareOneRedrawnLine) {
+  service.AddNote("ok", "n", NotePage({"p1", "p2"}));
+  const Strings args = With(ServiceArgs(), {"-o", pictures.path(), service.ShortLink("ok")});
+  const std::string sgrGreen = "\x1b[32m";
+  const std::string redraw = "\r\x1b[K";
+
+  const Result colour = Run(args, "", {.stderrTerminal = true, .env = {"NO_COLOR", "TERM=xterm"}});
+  EXPECT_EQ(colour.status, 0) << colour.err;
+  EXPECT_EQ(colour.outLines(), (Strings{pictures / "p1.jpg", pictures / "p2.jpg"}));
+  // One line: every title is drawn over the one before, and only the final one ends it.
+  EXPECT_EQ(colour.errLines().size(), 1u) << colour.err;
+  EXPECT_TRUE(colour.err.starts_with(redraw + "开始下载：0/2 [")) << colour.err;
+  EXPECT_NE(colour.err.find(redraw + "正在下载：2/2 ["), std::string::npos);
+  EXPECT_NE(colour.err.find(sgrGreen + "下载完成\x1b[0m ["), std::string::npos) << colour.err;
+  const std::size_t bytes = FakeService::PictureBytes("p1").size() + FakeService::PictureBytes("p2").size();
+  EXPECT_NE(colour.err.find("] " + std::to_string(bytes) + " B"), std::string::npos) << colour.err;
+  EXPECT_TRUE(colour.err.ends_with("\n"));
+
+  const Result noColour = Run(args, "", {.stderrTerminal = true, .env = {"NO_COLOR=1", "TERM=xterm"}});
+  EXPECT_EQ(noColour.status, 0);
+  EXPECT_NE(noColour.err.find(redraw + "正在下载：1/2 ["), std::string::npos) << noColour.err;
+  std::string withoutRedraws = noColour.err;
+  for (std::size_t at; (at = withoutRedraws.find(redraw)) != std::string::npos;) withoutRedraws.erase(at, redraw.size());
+  EXPECT_EQ(withoutRedraws.find('\x1b'), std::string::npos) << "a colour sequence: " << noColour.err;
+
+  // A terminal that cannot redraw gets the plain lines.
+  const Result dumb = Run(args, "", {.stderrTerminal = true, .env = {"NO_COLOR", "TERM=dumb"}});
+  EXPECT_EQ(dumb.errLines(), (Strings{"开始下载：0/2", "正在下载：1/2", "正在下载：2/2", "下载完成"}));
 }
 
 }  // namespace

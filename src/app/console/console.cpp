@@ -1,11 +1,14 @@
 #include "app/console/console.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <string_view>
 
+#include "app/console/progress.h"
 #include "app/files.h"
 #include "app/link_handler.h"
 #include "codepage/codepage.h"
@@ -19,7 +22,7 @@ namespace xhs {
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: xhs-saver [--gui] [-o DIR|--dir DIR] [--cookie-file FILE]\n"
+    "Usage: xhs-saver [--gui] [-o DIR|--dir DIR] [-q] [--cookie-file FILE]\n"
     "                 [--web-origin URL] [--image-origin URL] [--original-image-origin URL]\n"
     "                 [TEXT...]\n"
     "Saves the pictures of Xiaohongshu notes as DIR/IDENTIFIER.jpg.\n"
@@ -30,6 +33,7 @@ constexpr const char* kUsage =
     "  --gui              open the window, using the other options\n"
     "  -o, --dir DIR      write the pictures into DIR (default: the current folder;\n"
     "                     with --gui: the program's folder)\n"
+    "  -q, --quiet        print only errors and the paths of the pictures written\n"
     "  --cookie-file FILE a cookie string as a browser shows it, whose values replace\n"
     "                     the built-in note cookie's (default: $XDG_CONFIG_HOME/xhs-saver/cookie\n"
     "                     or ~/.config/xhs-saver/cookie when it exists)\n"
@@ -38,6 +42,8 @@ constexpr const char* kUsage =
     "  -h, --help         show this help;  --version  show the version\n"
     "\n"
     "Titles go to standard error, the path of each picture written to standard output.\n"
+    "On a terminal the titles are one line with a bar, the bytes and the speed, in\n"
+    "colour unless NO_COLOR is set.\n"
     "Exit status: 0 all pictures saved, 1 a note without pictures (wrong address),\n"
     "3 some pictures failed, 2 bad usage.\n";
 
@@ -73,34 +79,38 @@ bool IsDirectory(const std::string& path) {
 // The console's window layer: the box holds the current TEXT.
 class ConsoleWindow final : public WindowLayer {
  public:
-  ConsoleWindow(const ServiceEndpoints& service, std::string folder)
-      : service_(service), folder_(std::move(folder)) {}
+  ConsoleWindow(const ServiceEndpoints& service, std::string folder, ProgressReporter& progress)
+      : service_(service), folder_(std::move(folder)), progress_(progress) {}
 
   void Paste(const Text& text) { edit_ = text; }
 
   Text ReadEditText() override { return edit_; }
-  void SetWindowTitle(const Text& title) override { Line(stderr, TextToUtf8(title)); }
+  void SetWindowTitle(const Text& title) override { progress_.Title(TextToUtf8(title)); }
   void SetEditText(const Text& text) override {
     edit_ = text;
     LinkHandler(*this, service_);
   }
   void ShowMessageBox(const Text& message) override {
-    Line(stderr, TextToUtf8(Utf8ToText("信息：") + message));
+    progress_.Message(TextToUtf8(Utf8ToText("信息：") + message));
   }
   void ProcessPendingEvents() override {}
   std::string ProgramDirectory() override { return folder_; }
   bool WriteFileBytes(const std::string& nativePath, const Bytes& data) override {
     if (!WriteFileAtomic(nativePath, data)) {
-      Line(stderr, "xhs-saver: cannot write " + nativePath);
+      progress_.Error("xhs-saver: cannot write " + nativePath);
       return false;
     }
+    // Standard output may be the terminal that shows the progress line.
+    progress_.BeforeOutput();
     Line(stdout, nativePath);
+    progress_.AfterOutput();
     return true;
   }
   Bytes HttpGet(const Text& url, int& status) override {
     Bytes body = xhs::HttpGet(url, status);
+    progress_.PictureFetched(body.size());
     if (status < 200 || status > 299 || body.empty()) {
-      Line(stderr, "xhs-saver: cannot download " + TextToUtf8(url) +
+      progress_.Error("xhs-saver: cannot download " + TextToUtf8(url) +
                        (status == 0 ? std::string(" (no answer)") : " (status " + std::to_string(status) + ")"));
     }
     return body;
@@ -115,6 +125,7 @@ class ConsoleWindow final : public WindowLayer {
 
   const ServiceEndpoints& service_;
   std::string folder_;
+  ProgressReporter& progress_;
   Text edit_;
 };
 
@@ -147,6 +158,10 @@ int ParseCommandLine(int argc, char** argv, ConsoleOptions& options) {
     }
     if (arg == "--gui") {
       options.gui = true;
+      continue;
+    }
+    if (arg == "-q" || arg == "--quiet") {
+      options.quiet = true;
       continue;
     }
     // The options with a value: "--name VALUE" or "--name=VALUE".
@@ -201,7 +216,9 @@ int ParseCommandLine(int argc, char** argv, ConsoleOptions& options) {
 }
 
 int RunConsole(const ConsoleOptions& options) {
-  ConsoleWindow window(options.service, WithoutTrailingSlash(options.dir));
+  ProgressReporter progress(
+      stderr, DetectProgressStyle(STDERR_FILENO, options.quiet, std::getenv("NO_COLOR"), std::getenv("TERM")));
+  ConsoleWindow window(options.service, WithoutTrailingSlash(options.dir), progress);
   bool messageShown = false;
   bool picturesFailed = false;
   auto run = [&](const std::string& utf8) {
