@@ -21,6 +21,7 @@
 #include <utility>
 
 #include "app/files.h"
+#include "app/pictures_folder.h"
 #include "codepage/codepage.h"
 #include "web/http_get.h"
 
@@ -179,7 +180,14 @@ void MainWindow::ProcessPendingEvents() {
 
 std::string MainWindow::ProgramDirectory() {
   ThrowIfClosed();
-  return targetDir_.empty() ? ExecutableFolder() : WithoutTrailingSlash(targetDir_);
+  if (!targetDir_.empty()) return WithoutTrailingSlash(targetDir_);
+  if (!folder_) {
+    folder_ = ChooseWindowFolder(ExecutableFolder(), FolderProbe::System());
+    if (!folder_->notice.empty()) std::fprintf(stderr, "%s\n", folder_->notice.c_str());
+  }
+  // Made again should the user remove it while the window is open.
+  if (!folder_->notice.empty()) EnsureFolder(folder_->path);
+  return folder_->path;
 }
 
 bool MainWindow::WriteFileBytes(const std::string& nativePath, const Bytes& data) {

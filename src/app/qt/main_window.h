@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 
+#include "app/pictures_folder.h"
 #include "app/window_layer.h"
 
 class QCloseEvent;
@@ -35,7 +36,9 @@ class MainWindow : public QWidget, public WindowLayer {
   static constexpr int kMinClientHeight = 56;
 
   // Builds the window hidden and centred on the primary screen; raises no
-  // run. targetDir is where pictures go; "" means the program's folder.
+  // run. targetDir is where pictures go; "" means the program's folder, or,
+  // when that is not writable (an installed program), the user's pictures
+  // folder (see ChooseWindowFolder), created on first use.
   explicit MainWindow(Run run, std::string targetDir = {});
   ~MainWindow() override;
 
@@ -73,6 +76,7 @@ class MainWindow : public QWidget, public WindowLayer {
 
   Run run_;
   std::string targetDir_;
+  std::optional<WindowFolder> folder_;  // chosen at the first ProgramDirectory
   QLabel* label_ = nullptr;
   EditBox* edit_ = nullptr;
   bool closed_ = false;
