@@ -1,12 +1,14 @@
 #include "app/link_handler.h"
 
-#include <exception>
+#include <algorithm>
 #include <utility>
+#include <vector>
 
+#include "app/run_request.h"
+#include "app/second_strategy.h"
 #include "codepage/codepage.h"
 #include "regex/regex_object.h"
 #include "text/markers.h"
-#include "web/web_request.h"
 
 namespace xhs {
 namespace {
@@ -37,34 +39,67 @@ constexpr const char* kIdentifierPattern = "traceId\":\".*?\"";
 constexpr const char* kIdentifierKey = "traceId\":\"";
 constexpr const char* kQuote = "\"";
 constexpr const char* kPictureQuery = "?imageView2/2/w/1200/format/webp";
+constexpr const char* kOriginalPictureQuery = "?imageView2/format/jpg";
 
-// One request of the run: GET with redirects off, the other parameters left
-// at their defaults, the window's event pump as its hook. An exception from
-// the pump (the window closed, say) must not cross the request's transfer
-// callbacks: it is kept and rethrown once the request has returned, and the
-// pump is not called again meanwhile.
-Text RunRequest(WindowLayer& window, const Text& url, Text* cookie = nullptr) {
-  std::exception_ptr failure;
-  WebRequestParams params;
-  params.url = url;
-  params.method = 0;
-  params.cookie = cookie;
-  params.noRedirect = true;
-  params.processPendingEvents = [&window, &failure] {
-    if (failure) return;
-    try {
-      window.ProcessPendingEvents();
-    } catch (...) {
-      failure = std::current_exception();
-    }
-  };
-  Text page = WebRequest(params);
-  if (failure) std::rethrow_exception(failure);
-  return page;
-}
+// One picture of a run: where it is fetched and the name it is saved under
+// ("" for no file: nothing is fetched and the picture counts as failed).
+struct Picture {
+  Text address;
+  std::string name;
+};
 
 bool Succeeded(int status, const Bytes& picture) {
   return status >= 200 && status <= 299 && !picture.empty();
+}
+
+// Every identifier of the note page, in page order, empty ones included.
+std::vector<Text> PictureIdentifiers(RegexObject& regex, const Text& notePage) {
+  regex.Search(kIdentifierPattern, notePage);
+  std::vector<Text> identifiers;
+  const int count = regex.MatchCount();
+  identifiers.reserve(static_cast<std::size_t>(std::max(count, 0)));
+  for (int i = 1; i <= count; ++i) {
+    identifiers.push_back(ReplaceText(ReplaceText(regex.MatchText(i), kIdentifierKey, ""), kQuote, ""));
+  }
+  return identifiers;
+}
+
+std::vector<Picture> PicturesOf(const std::vector<Text>& names, const Text& origin, const Text& query) {
+  std::vector<Picture> pictures;
+  pictures.reserve(names.size());
+  for (const Text& name : names) pictures.push_back({origin + name + query, PictureFileName(name)});
+  return pictures;
+}
+
+// The titles, the downloads and the writes of a run that found pictures,
+// then the final title and the emptied box.
+void SavePictures(WindowLayer& window, const std::vector<Picture>& pictures, RunOutcome& outcome) {
+  const RunTexts& texts = Texts();
+  const int count = static_cast<int>(pictures.size());
+  outcome.pictures = count;
+  const Text total = IntToText(count);
+  window.SetWindowTitle(texts.firstTitle + total);
+  for (int i = 1; i <= count; ++i) {
+    window.SetWindowTitle(texts.progressTitle + IntToText(i) + "/" + total);
+    const Picture& picture = pictures[static_cast<std::size_t>(i - 1)];
+    if (picture.name.empty()) continue;  // an empty identifier names no picture
+
+    int status = 0;
+    const Bytes bytes = window.HttpGet(picture.address, status);
+    // A failed download keeps whatever file is already there.
+    if (!Succeeded(status, bytes)) continue;
+    const std::string path = window.ProgramDirectory() + "/" + picture.name;
+    if (window.WriteFileBytes(path, bytes)) {
+      ++outcome.saved;
+      outcome.files.push_back(path);
+    }
+  }
+  outcome.failed = count - outcome.saved;
+
+  window.SetWindowTitle(outcome.failed == 0
+                            ? texts.finalTitle
+                            : texts.failedTitleStart + IntToText(outcome.failed) + texts.failedTitleEnd);
+  window.SetEditText("");
 }
 
 }  // namespace
@@ -103,40 +138,24 @@ RunOutcome RunLinkHandler(WindowLayer& window, const ServiceEndpoints& service) 
   Text cookie = service.noteCookie;
   const Text notePage = RunRequest(window, noteAddress, &cookie);
 
-  regex.Search(kIdentifierPattern, notePage);
-  const int count = regex.MatchCount();
-  outcome.pictures = count;
-  if (count == 0) {
-    outcome.messageShown = true;
-    window.ShowMessageBox(texts.message);
+  // All identifiers are taken before any title: a page whose identifiers are
+  // all empty is looked at the second way.
+  const std::vector<Text> identifiers = PictureIdentifiers(regex, notePage);
+  const bool usable = std::any_of(identifiers.begin(), identifiers.end(), [](const Text& id) { return !id.empty(); });
+  if (usable) {
+    SavePictures(window, PicturesOf(identifiers, service.imageOrigin, kPictureQuery), outcome);
     return outcome;
   }
 
-  const Text total = IntToText(count);
-  window.SetWindowTitle(texts.firstTitle + total);
-  for (int i = 1; i <= count; ++i) {
-    window.SetWindowTitle(texts.progressTitle + IntToText(i) + "/" + total);
-    const Text match = regex.MatchText(i);
-    const Text identifier = ReplaceText(ReplaceText(match, kIdentifierKey, ""), kQuote, "");
-    const std::string name = PictureFileName(identifier);
-    if (name.empty()) continue;  // an empty identifier names no picture
-
-    int status = 0;
-    const Bytes picture = window.HttpGet(service.imageOrigin + identifier + kPictureQuery, status);
-    // A failed download keeps whatever file is already there.
-    if (!Succeeded(status, picture)) continue;
-    const std::string path = window.ProgramDirectory() + "/" + name;
-    if (window.WriteFileBytes(path, picture)) {
-      ++outcome.saved;
-      outcome.files.push_back(path);
-    }
+  AddressPictures found = FindPicturesByAddress(window, service, editText);
+  if (found.tokens.empty()) {
+    outcome.messageShown = true;
+    outcome.reason = std::move(found.reason);
+    window.ShowMessageBox(texts.message);
+    return outcome;
   }
-  outcome.failed = count - outcome.saved;
-
-  window.SetWindowTitle(outcome.failed == 0
-                            ? texts.finalTitle
-                            : texts.failedTitleStart + IntToText(outcome.failed) + texts.failedTitleEnd);
-  window.SetEditText("");
+  outcome.byAddress = true;
+  SavePictures(window, PicturesOf(found.tokens, service.originalImageOrigin, kOriginalPictureQuery), outcome);
   return outcome;
 }
 

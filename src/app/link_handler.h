@@ -11,8 +11,11 @@ namespace xhs {
 
 // Reads the edit box through window, resolves the note address, fetches the
 // note page and writes each picture into window.ProgramDirectory(), showing
-// progress in the title. Every step that fails is passed over; a note page
-// without pictures ends with the message "地址错误或软件失效".
+// progress in the title. Every step that fails is passed over. When the note
+// page holds no usable picture identifier, the pictures are looked for once
+// more by following the link to the note page (app/second_strategy.h); only
+// when that finds none either does the run end with the message
+// "地址错误或软件失效".
 // A RunAborted thrown by the window passes through (a window operation that
 // throws inside a request's event hook is rethrown once the request returns).
 void LinkHandler(WindowLayer& window, const ServiceEndpoints& service);
@@ -20,11 +23,14 @@ void LinkHandler(WindowLayer& window, const ServiceEndpoints& service);
 // What one run did, for front ends that report it.
 struct RunOutcome {
   bool empty = true;               // the edit text was "": nothing was done
-  bool messageShown = false;       // the note page held no picture identifier
-  int pictures = 0;                // the number of identifiers found
+  bool messageShown = false;       // neither way found a picture
+  bool byAddress = false;          // the pictures came from the note's address
+  int pictures = 0;                // the number of pictures tried
   int saved = 0;                   // pictures written
   int failed = 0;                  // pictures - saved
   std::vector<std::string> files;  // paths written, in order, once per write
+  std::string reason;              // with the message: why, in one UTF-8 line,
+                                   // when the service said so; else ""
 };
 
 // LinkHandler, returning what the run did (not counting the runs nested in it).

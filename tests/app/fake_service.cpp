@@ -44,6 +44,26 @@ void FakeService::AddNote(const std::string& code, const std::string& note, cons
   pages_[note] = page;
 }
 
+void FakeService::AddTodayNote(const std::string& code, const std::string& note, const std::string& page) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  todayByCode_[code] = note;
+  todayPages_[note] = page;
+}
+
+std::string FakeService::XsecToken(const std::string& note) { return "AB" + note + "Zx9-_q="; }
+
+std::string FakeService::DiscoveryUrl(const std::string& note) const {
+  return Origin() + "discovery/item/" + note +
+         "?app_platform=ios&app_version=8.69.2&share_from_user_hidden=true&xsec_source=app_share"
+         "&type=normal&xsec_token=" + XsecToken(note) + "&author_share=1&xhsshare=CopyLink"
+         "&shareRedId=ODk3NjQ2&apptime=1751500000&share_id=5f0c";
+}
+
+std::string FakeService::WebShareUrl(const std::string& note) const {
+  return Origin() + "discovery/item/" + note + "?source=webshare&xhsshare=pc_web&xsec_token=" + XsecToken(note) +
+         "&xsec_source=pc_share";
+}
+
 std::string FakeService::ShortLink(const std::string& code) const { return Origin() + "s/" + code; }
 
 std::string FakeService::ShareText(const std::string& code) const {
@@ -118,6 +138,37 @@ void FakeService::Handle(const httplib::Request& req, httplib::Response& res) {
     res.set_content(raw->second.second.first, "text/html");
     return;
   }
+  if (path.starts_with("/a/") || path.starts_with("/o/")) {
+    if (auto note = todayByCode_.find(path.substr(3)); note != todayByCode_.end()) {
+      const std::string target = DiscoveryUrl(note->second);
+      res.status = 307;
+      res.set_header("Location", target);
+      res.set_content(ShortLinkBody(target), "text/html; charset=utf-8");
+      return;
+    }
+  }
+  if (path.starts_with("/discovery/item/") && todayPages_.contains(path.substr(16))) {
+    const std::string notePath = "/explore/" + path.substr(16) + (q == std::string::npos ? "" : req.target.substr(q));
+    res.status = 302;
+    res.set_header("Location", notePath);
+    res.set_content("Redirecting to <a href=\"" + HtmlEscaped(notePath) + "\">" + HtmlEscaped(notePath) + "</a>.",
+                    "text/html; charset=utf-8");
+    return;
+  }
+  if (path.starts_with("/explore/") && todayPages_.contains(path.substr(9))) {
+    const std::string note = path.substr(9);
+    const std::string token = "xsec_token=" + XsecToken(note);
+    const std::size_t at = req.target.find(token);
+    const std::size_t after = at + token.size();
+    const bool tokenOk = at != std::string::npos && (after == req.target.size() || req.target[after] == '&');
+    res.set_header("Set-Cookie", "web_session=from-the-server; Path=/");
+    if (tokenOk && seen.cookie == cookie_) {
+      res.set_content(todayPages_[note], "text/html; charset=utf-8");
+    } else {
+      res.set_content("<html><body>当前笔记暂时无法浏览</body></html>", "text/html; charset=utf-8");
+    }
+    return;
+  }
   if (path.starts_with("/s/")) {
     auto note = notesByCode_.find(path.substr(3));
     if (note == notesByCode_.end()) {
@@ -173,6 +224,47 @@ std::string NotePage(const std::vector<std::string>& identifiers) {
     page += "{\"width\":1080,\"traceId\":\"" + identifiers[i] + "\",\"height\":1440}";
   }
   return page + "]}</script></body></html>";
+}
+
+std::string TodayNotePage(const std::vector<std::string>& urlDefaults, const std::vector<std::string>& traceIds) {
+  auto escaped = [](std::string url) {
+    for (std::size_t at = url.find('/'); at != std::string::npos; at = url.find('/', at)) url.replace(at, 1, "\\u002F");
+    return url;
+  };
+  std::string page =
+      "<!doctype html><html><head><meta charset=\"utf-8\"><title>小红书 - 你的生活指南</title></head><body>"
+      "<div id=\"app\"></div><script>window.__INITIAL_STATE__={\"global\":{\"serverTime\":1751500000},"
+      "\"user\":{\"loggedIn\":false,\"userInfo\":undefined},\"note\":{\"firstNoteId\":\"n\",\"noteDetailMap\":"
+      "{\"n\":{\"note\":{\"title\":\"标题\",\"imageList\":[";
+  for (std::size_t i = 0; i < urlDefaults.size(); ++i) {
+    if (i > 0) page += ",";
+    const std::string& url = urlDefaults[i];
+    const std::string value = url == "undefined" ? url : "\"" + escaped(url) + "\"";
+    const std::string preview = url == "undefined" ? url : "\"" + escaped(url + "_prv") + "\"";
+    page += "{\"infoList\":[{\"imageScene\":\"WB_PRV\",\"url\":" + preview +
+            "},{\"imageScene\":\"WB_DFT\",\"url\":" + value + "}],\"traceId\":\"" +
+            (i < traceIds.size() ? traceIds[i] : "") + "\",\"urlPre\":" + preview + ",\"urlDefault\":" + value +
+            ",\"livePhoto\":false,\"fileId\":\"\",\"height\":1440,\"width\":1080,\"url\":\"\",\"stream\":{}}";
+  }
+  return page + "]}}}},\"feed\":undefined}</script></body></html>";
+}
+
+std::string HtmlEscaped(const std::string& text) {
+  std::string out;
+  for (const char c : text) {
+    if (c == '&') {
+      out += "&amp;";
+    } else if (c == '"') {
+      out += "&quot;";
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+std::string ShortLinkBody(const std::string& target) {
+  return "<a href=\"" + HtmlEscaped(target) + "\">Temporary Redirect</a>.";
 }
 
 }  // namespace xhs::test

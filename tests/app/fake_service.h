@@ -54,6 +54,18 @@ class FakeService {
   std::string ShareText(const std::string& code) const;
   std::string ShortLink(const std::string& code) const;
 
+  // Today's service: /a/CODE and /o/CODE answer 307 towards DiscoveryUrl(note)
+  // with a Location header and the target in the body, "&" written "&amp;";
+  // /discovery/item/NOTE answers 302 towards /explore/NOTE with the query it
+  // was given, as a relative Location and in a "Redirecting to" body;
+  // /explore/NOTE answers page when the request carries the note cookie and
+  // the query holds "xsec_token=" + XsecToken(note), its final "=" included.
+  void AddTodayNote(const std::string& code, const std::string& note, const std::string& page);
+  static std::string XsecToken(const std::string& note);
+  std::string DiscoveryUrl(const std::string& note) const;
+  // The link a note's share text carries on a computer: the note's address.
+  std::string WebShareUrl(const std::string& note) const;
+
   // What /img/KEY (or /KEY, where a "../" took the request out of /img/)
   // answers. Unset keys answer 200 with PictureBytes(key).
   void SetPicture(const std::string& key, FakePicture picture);
@@ -81,6 +93,8 @@ class FakeService {
   mutable std::mutex mutex_;
   std::map<std::string, std::string> notesByCode_;
   std::map<std::string, std::string> pages_;
+  std::map<std::string, std::string> todayByCode_;
+  std::map<std::string, std::string> todayPages_;
   std::map<std::string, FakePicture> pictures_;
   std::map<std::string, std::pair<int, std::pair<std::string, std::string>>> raw_;
   std::vector<SeenRequest> requests_;
@@ -89,5 +103,16 @@ class FakeService {
 
 // A page holding the picture identifiers in the shape the service uses.
 std::string NotePage(const std::vector<std::string>& identifiers);
+
+// Today's note page: window.__INITIAL_STATE__ with an imageList whose entries
+// carry traceId (default "") and urlDefault, every "/" of the URL written
+// \u002F; a urlDefault of "undefined" is written as a bare undefined.
+std::string TodayNotePage(const std::vector<std::string>& urlDefaults,
+                          const std::vector<std::string>& traceIds = {});
+
+// A short link's 307 body: <a href="target">Temporary Redirect</a>. with
+// "&" written "&amp;".
+std::string ShortLinkBody(const std::string& target);
+std::string HtmlEscaped(const std::string& text);
 
 }  // namespace xhs::test
