@@ -288,6 +288,22 @@ TEST_F(ConsoleTest, BadUsageExitsTwoWithOneLine) {
   EXPECT_TRUE(service.Requests().empty());
 }
 
+TEST_F(ConsoleTest, ReasonFollowsTheMessageOnItsOwnLine) {
+  // A note whose address leads to the captcha page.
+  service.SetPage("/a/Capt", 307, ShortLinkBody(service.Origin() + "discovery/item/c"),
+                  service.Origin() + "discovery/item/c");
+  service.SetPage("/discovery/item/c", 302, "", "/website-login/captcha?redirectPath=x&verifyType=101");
+
+  const Result r = Run(With(ServiceArgs(), {"-o", pictures.path(), service.Origin() + "a/Capt"}));
+
+  EXPECT_EQ(r.status, 1);
+  const Strings lines = r.errLines();
+  ASSERT_EQ(lines.size(), 2u) << r.err;
+  EXPECT_EQ(lines[0], "信息：地址错误或软件失效");
+  EXPECT_TRUE(lines[1].starts_with("xhs-saver: the service sent the note to its login or captcha page")) << lines[1];
+  EXPECT_TRUE(pictures.Names().empty());
+}
+
 TEST_F(ConsoleTest, DoubleDashEndsTheOptions) {
   const Result r = Run(With(ServiceArgs(), {"-o", pictures.path(), "--", "--not-an-option"}));
   EXPECT_EQ(r.status, 1);  // taken as a text: no link, no pictures

@@ -225,6 +225,7 @@ int RunConsole(const ConsoleOptions& options) {
   auto run = [&](const std::string& utf8) {
     window.Paste(Utf8ToText(utf8));
     const RunOutcome outcome = RunLinkHandler(window, options.service);
+    if (!outcome.reason.empty()) progress.Error("xhs-saver: " + outcome.reason);
     messageShown = messageShown || outcome.messageShown;
     picturesFailed = picturesFailed || outcome.failed > 0;
   };
