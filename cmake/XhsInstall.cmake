@@ -1,7 +1,7 @@
 # Installation and the Debian package.
 #
 #   cmake --install BUILD [--prefix /usr/local]
-#     bin/xhs-saver
+#     bin/xhs-saver, bin/xhs-saver-window
 #     share/applications/xhs-saver.desktop
 #     share/icons/hicolor/scalable/apps/xhs-saver.svg
 #     share/man/man1/xhs-saver.1.gz   (made from the built program's --help)
@@ -16,6 +16,10 @@ set(XHS_PACKAGING_DIR "${PROJECT_SOURCE_DIR}/packaging")
 
 if(TARGET xhs-saver)
   install(TARGETS xhs-saver RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
+  # xhs-saver starts the window program from its own folder.
+  if(TARGET xhs-saver-window)
+    install(TARGETS xhs-saver-window RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
+  endif()
 
   # The manual page is made from the program's own --help, so it never lists
   # an option the program lacks. It needs the program to run on this machine.

@@ -57,7 +57,7 @@ echo "== package: unpack into a scratch root"
 root=$(mktemp -d "${TMPDIR:-/tmp}/xhs-package.XXXXXX")
 trap 'rm -rf "$root"' EXIT
 dpkg -x "$deb" "$root"
-for f in usr/bin/xhs-saver \
+for f in usr/bin/xhs-saver usr/bin/xhs-saver-window \
          usr/share/applications/xhs-saver.desktop \
          usr/share/icons/hicolor/scalable/apps/xhs-saver.svg \
          usr/share/man/man1/xhs-saver.1.gz \

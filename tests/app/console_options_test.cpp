@@ -33,6 +33,34 @@ class CommandLineTest : public ::testing::Test {
   std::string err;
 };
 
+// The console hands over to the window program on this decision alone, so it
+// must agree with ParseCommandLine's own reading of the options.
+TEST(CommandLineAsksForWindow, NoArgumentOrGuiAmongTheOptions) {
+  const struct {
+    std::vector<std::string> args;
+    bool window;
+  } cases[] = {
+      {{}, true},
+      {{"--gui"}, true},
+      {{"-o", "/tmp", "--gui"}, true},
+      {{"--cookie-file", "--gui", "text"}, false},  // "--gui" is the file's name here
+      {{"--dir=/tmp", "--gui"}, true},
+      {{"--", "--gui"}, false},
+      {{"text"}, false},
+      {{"-"}, false},
+      {{"--version"}, false},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> args = c.args;
+    args.insert(args.begin(), "xhs-saver");
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    EXPECT_EQ(CommandLineAsksForWindow(static_cast<int>(args.size()), argv.data()), c.window)
+        << testing::PrintToString(c.args);
+  }
+}
+
 TEST_F(CommandLineTest, NoArgumentOpensTheWindowInTheProgramsFolder) {
   EXPECT_EQ(Parse({}), -1);
   EXPECT_TRUE(options.gui);

@@ -130,7 +130,24 @@ class ConsoleWindow final : public WindowLayer {
   Text edit_;
 };
 
+// The options that take a value, as "--name VALUE" or "--name=VALUE".
+bool TakesValue(std::string_view name) {
+  return name == "-o" || name == "--dir" || name == "--cookie-file" || name == "--web-origin" ||
+         name == "--image-origin" || name == "--original-image-origin";
+}
+
 }  // namespace
+
+bool CommandLineAsksForWindow(int argc, char** argv) {
+  if (argc <= 1) return true;
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    if (arg == "--") return false;
+    if (arg == "--gui") return true;
+    if (TakesValue(arg)) ++i;  // its value may look like an option
+  }
+  return false;
+}
 
 int ParseCommandLine(int argc, char** argv, ConsoleOptions& options) {
   options = ConsoleOptions{};
@@ -174,10 +191,7 @@ int ParseCommandLine(int argc, char** argv, ConsoleOptions& options) {
       value = arg.substr(eq + 1);
       hasValue = true;
     }
-    if (name != "-o" && name != "--dir" && name != "--cookie-file" && name != "--web-origin" &&
-        name != "--image-origin" && name != "--original-image-origin") {
-      return BadUsage("unknown option " + arg);
-    }
+    if (!TakesValue(name)) return BadUsage("unknown option " + arg);
     if (!hasValue) {
       if (i + 1 >= argc) return BadUsage(name + " needs a value");
       value = argv[++i];

@@ -16,6 +16,10 @@ struct ConsoleOptions {
   std::vector<std::string> texts;  // the TEXT arguments, UTF-8; "-" reads standard input
 };
 
+// True when the command line asks for the window: no argument at all, or
+// --gui among the options (before a "--"). Reads nothing else.
+bool CommandLineAsksForWindow(int argc, char** argv);
+
 // Reads the command line (argv[0] is the program) into options, with the
 // user's cookie file merged into options.service. Returns -1 when the
 // program goes on (options.gui tells how); otherwise the exit status after
