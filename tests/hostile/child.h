@@ -15,6 +15,7 @@ namespace xhs::test {
 struct ChildResult {
   bool exited = false;  // ended by _exit rather than by a signal
   int code = -1;
+  int signal = 0;       // the signal that ended it, when one did
   std::string output;   // what the child wrote to its report
 };
 
@@ -46,9 +47,13 @@ inline ChildResult RunInChild(const std::function<std::string()>& body) {
   for (ssize_t n; (n = ::read(pipeEnds[0], buffer, sizeof buffer)) > 0;) result.output.append(buffer, n);
   ::close(pipeEnds[0]);
   int status = 0;
-  if (pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status)) {
-    result.exited = true;
-    result.code = WEXITSTATUS(status);
+  if (pid > 0 && ::waitpid(pid, &status, 0) == pid) {
+    if (WIFEXITED(status)) {
+      result.exited = true;
+      result.code = WEXITSTATUS(status);
+    } else if (WIFSIGNALED(status)) {
+      result.signal = WTERMSIG(status);
+    }
   }
   return result;
 }

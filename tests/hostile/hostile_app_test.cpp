@@ -108,7 +108,7 @@ TEST(HostileDisk, ReadOnlyFolderWritesNothingAndKeepsWhatIsThere) {
     return (new DiskRun(folder.path()))->Run();  // the child ends without stopping the servers
   });
   ::chmod(folder.path().c_str(), 0755);
-  ASSERT_TRUE(child.exited);
+  ASSERT_TRUE(child.exited) << "signal " << child.signal << ", report: " << child.output;
   EXPECT_EQ(child.output, "2 0 2 下载完成（失败：2）");
   EXPECT_EQ(ReadFile(folder / "big.jpg"), "earlier");
   EXPECT_EQ(folder.Names(), Names{"big.jpg"});
@@ -124,7 +124,7 @@ TEST(HostileDisk, FullDiskKeepsTheEarlierPictureAndGoesOn) {
     if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) return std::string("no limit");
     return (new DiskRun(folder.path()))->Run();
   });
-  ASSERT_TRUE(child.exited);
+  ASSERT_TRUE(child.exited) << "signal " << child.signal << ", report: " << child.output;
   EXPECT_EQ(child.output, "2 1 1 下载完成（失败：1）");
   EXPECT_EQ(ReadFile(folder / "big.jpg"), "earlier");
   EXPECT_EQ(ReadFile(folder / "small.jpg"), FakeService::PictureBytes("small"));
