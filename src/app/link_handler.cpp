@@ -141,8 +141,8 @@ RunOutcome RunLinkHandler(WindowLayer& window, const ServiceEndpoints& service) 
   // All identifiers are taken before any title: a page whose identifiers are
   // all empty is looked at the second way.
   const std::vector<Text> identifiers = PictureIdentifiers(regex, notePage);
-  const bool usable = std::any_of(identifiers.begin(), identifiers.end(), [](const Text& id) { return !id.empty(); });
-  if (usable) {
+  const auto named = [](const Text& identifier) { return !identifier.empty(); };
+  if (std::any_of(identifiers.begin(), identifiers.end(), named)) {
     SavePictures(window, PicturesOf(identifiers, service.imageOrigin, kPictureQuery), outcome);
     return outcome;
   }

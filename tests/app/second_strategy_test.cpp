@@ -3,6 +3,8 @@
 // carry an empty traceId, so the pictures are found by the note's address.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "app/link_handler.h"
 #include "fake_service.h"
 #include "recording_window.h"
