@@ -89,6 +89,8 @@ struct LinkCase {
   const char* name;
   std::string (*text)(const FakeService&);
   bool saves;
+  // Test output names the case, not its bytes.
+  friend void PrintTo(const LinkCase& c, std::ostream* out) { *out << c.name; }
 };
 
 const LinkCase kLinkCases[] = {
@@ -204,6 +206,8 @@ TEST_F(LinkHandlerTest, EmptyIdentifierWritesNothingAndCountsAsFailed) {
 struct FailureCase {
   const char* name;
   FakePicture answer;
+  // Test output names the case, not its bytes.
+  friend void PrintTo(const FailureCase& c, std::ostream* out) { *out << c.name; }
 };
 
 const FailureCase kFailures[] = {

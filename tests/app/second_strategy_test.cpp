@@ -53,6 +53,8 @@ class SecondStrategyTest : public ::testing::Test {
 struct ShareCase {
   const char* name;
   std::string (*text)(const FakeService& web, const FakeService& shortHost);
+  // Test output names the case, not its bytes.
+  friend void PrintTo(const ShareCase& c, std::ostream* out) { *out << c.name; }
 };
 
 const ShareCase kShareCases[] = {
@@ -162,6 +164,8 @@ struct DeadEndCase {
   const char* name;
   std::string (*location)(const FakeService& web);
   const char* reasonStart;  // "" for none
+  // Test output names the case, not its bytes.
+  friend void PrintTo(const DeadEndCase& c, std::ostream* out) { *out << c.name; }
 };
 
 const DeadEndCase kDeadEnds[] = {
