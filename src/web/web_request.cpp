@@ -524,18 +524,23 @@ Text WebRequest(const WebRequestParams& params) {
   }
   if (params.mergeCookies && !cookie.empty()) responseCookies = MergeCookies(cookie, responseCookies);
 
-  responseBody = std::move(transfer.body);
-  Text result = BytesToText(responseBody);
-
-  // A page declaring another charset than code page 936 is decoded again;
-  // an unknown charset keeps the text as read.
-  if (charsetSearch.Search(kCharsetPattern, TextLeft(result, 1024))) {
+  // The body's text is the body up to its first zero byte. A page declaring
+  // another charset than code page 936 in its first 1024 bytes is decoded
+  // again; an unknown charset keeps the text as read. The body is moved, not
+  // copied, into whichever of the text and responseBody needs it last.
+  Bytes& received = transfer.body;
+  Text result;
+  bool decoded = false;
+  if (charsetSearch.Search(kCharsetPattern, BytesToText(BytesLeft(received, 1024)))) {
     const Text charset = charsetSearch.SubMatchText(1, 1);
     if (!charset.empty() && charset != Text("gbk") && charset != Text("gb2312")) {
-      std::u16string decoded;
-      if (DecodeCharset(responseBody, charset, decoded)) result = Utf16StringToText(decoded);
+      std::u16string units;
+      decoded = DecodeCharset(received, charset, units);
+      if (decoded) result = Utf16StringToText(units);
     }
   }
+  if (!decoded) result = params.responseBody ? BytesToText(received) : BytesToText(std::move(received));
+  responseBody = std::move(received);
   processEvents();
 
   // Common exit.
