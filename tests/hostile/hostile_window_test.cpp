@@ -80,10 +80,3 @@ TEST(HostileWindow, CloseDuringANestedRunInsideASlowRequestStopsBothRuns) {
 
 }  // namespace
 }  // namespace xhs
-
-int main(int argc, char** argv) {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}
