@@ -1,5 +1,7 @@
 #include "web/curl_share.h"
 
+#include <cstdlib>
+
 #include <array>
 #include <mutex>
 
@@ -48,5 +50,30 @@ Shared& TheShared() {
 bool CurlReady() { return TheShared().ready; }
 
 CURLSH* CurlShare() { return TheShared().share; }
+
+const char* CaFileFromEnvironment() {
+  for (const char* name : {"CURL_CA_BUNDLE", "SSL_CERT_FILE"}) {
+    const char* file = std::getenv(name);
+    if (file != nullptr && file[0] != '\0') return file;
+  }
+  return nullptr;
+}
+
+std::string PercentEncodeHighBytes(std::string_view text) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(text.size());
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x80) {
+      out += c;
+    } else {
+      out += '%';
+      out += kHex[byte >> 4];
+      out += kHex[byte & 0x0F];
+    }
+  }
+  return out;
+}
 
 }  // namespace xhs

@@ -97,14 +97,8 @@ class PictureClient {
     curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L);
     // Trust the bundle the environment names, as the curl tool does, else
     // the library's own; looked up on every call since the handle lives on.
-    const char* caFile = defaultCaFile_.empty() ? nullptr : defaultCaFile_.c_str();
-    for (const char* name : {"CURL_CA_BUNDLE", "SSL_CERT_FILE"}) {
-      const char* file = std::getenv(name);
-      if (file != nullptr && file[0] != '\0') {
-        caFile = file;
-        break;
-      }
-    }
+    const char* caFile = CaFileFromEnvironment();
+    if (caFile == nullptr && !defaultCaFile_.empty()) caFile = defaultCaFile_.c_str();
     curl_easy_setopt(h, CURLOPT_CAINFO, caFile);
     curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, 30L);
     // A server that sends nothing for a minute ends the download.
@@ -132,20 +126,12 @@ std::string WireUrl(const Text& url) {
   if (!TextEquals(TextLeft(kept, 7), "http://", true) && !TextEquals(TextLeft(kept, 8), "https://", true)) {
     return "";
   }
-  std::string out;
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  for (const char c : TextToUtf8(kept)) {
+  const std::string utf8 = TextToUtf8(kept);
+  for (const char c : utf8) {
     const auto byte = static_cast<unsigned char>(c);
     if (byte <= 0x20 || byte == 0x7F) return "";
-    if (byte >= 0x80) {
-      out += '%';
-      out += kHex[byte >> 4];
-      out += kHex[byte & 0x0F];
-    } else {
-      out += c;
-    }
   }
-  return out;
+  return PercentEncodeHighBytes(utf8);
 }
 
 }  // namespace

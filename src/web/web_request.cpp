@@ -119,24 +119,6 @@ std::optional<std::string> UrlPart(CURLU* url, CURLUPart part) {
   return copy;
 }
 
-// Each byte of 0x80 or above as %XX.
-std::string PercentEncodeHighBytes(std::string_view text) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string out;
-  out.reserve(text.size());
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte < 0x80) {
-      out += c;
-    } else {
-      out += '%';
-      out += kHex[byte >> 4];
-      out += kHex[byte & 0x0F];
-    }
-  }
-  return out;
-}
-
 // The address handed to curl: scheme (http or https only), host and port of
 // url, then the object name, which is "/" when the path is empty (the query
 // is then not sent), else the path and the query. A user name or password
@@ -232,11 +214,6 @@ bool ToCurlHeaders(const Text& block, HeaderList& list) {
     if (!AppendLine(list, line)) return false;
   }
   return true;
-}
-
-const char* EnvironmentFile(const char* name) {
-  const char* value = std::getenv(name);
-  return value != nullptr && *value != '\0' ? value : nullptr;
 }
 
 // What one transfer collects; the callbacks only record, everything else
@@ -476,8 +453,7 @@ Text WebRequest(const WebRequestParams& params) {
 
   // Certificates are verified, against the trust store the environment names
   // when it names one. curl's cookie engine is never switched on.
-  const char* caFile = EnvironmentFile("CURL_CA_BUNDLE");
-  if (caFile == nullptr) caFile = EnvironmentFile("SSL_CERT_FILE");
+  const char* caFile = CaFileFromEnvironment();
   if (!SetLong(easy, CURLOPT_SSL_VERIFYPEER, 1L) || !SetLong(easy, CURLOPT_SSL_VERIFYHOST, 2L) ||
       (caFile != nullptr && !SetString(easy, CURLOPT_CAINFO, caFile))) {
     return stop(errors.security);
