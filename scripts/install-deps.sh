@@ -11,8 +11,8 @@ packages=(
   # tests, benchmarks, fuzzing
   libgtest-dev libgmock-dev libcpp-httplib-dev libbenchmark-dev openssl curl
   clang libclang-rt-14-dev
-  # the window needs a font with CJK glyphs
-  fonts-wqy-microhei
+  # the program: the window needs a font with CJK glyphs, https the trust store
+  fonts-wqy-microhei ca-certificates
   # the Debian package (scripts/package.sh): dpkg-shlibdeps finds its dependencies
   dpkg-dev file
 )
