@@ -23,6 +23,11 @@ bool EqualAt(std::string_view text, Size at, std::string_view pattern, bool igno
   return true;
 }
 
+// Number of bytes of the character that begins at p (1 or 2, clipped at the end).
+Size CharSize(std::string_view text, Size p) {
+  return (IsLead(text[p]) && p + 1 < text.size()) ? 2 : 1;
+}
+
 // The next candidate at or after `from` where the pattern's bytes occur,
 // ignoring character boundaries; kNone when there is none.
 Size NextCandidate(std::string_view text, std::string_view pattern, Size from, bool ignoreCase) {
@@ -67,7 +72,7 @@ class Matcher {
   // Moves the walk past a match that begins where it stands.
   void SkipMatch() { walk_ += pattern_.size(); }
   // Moves the walk one character on from where it stands.
-  void SkipChar() { walk_ += (IsLead(text_[walk_]) && walk_ + 1 < text_.size()) ? 2 : 1; }
+  void SkipChar() { walk_ += CharSize(text_, walk_); }
 
  private:
   std::string_view text_;
@@ -77,11 +82,6 @@ class Matcher {
 };
 
 int ToInt(Size n) { return static_cast<int>(n); }
-
-// Number of bytes of the character that begins at p (1 or 2, clipped at the end).
-Size CharSize(std::string_view text, Size p) {
-  return (IsLead(text[p]) && p + 1 < text.size()) ? 2 : 1;
-}
 
 }  // namespace
 
