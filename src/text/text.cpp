@@ -204,21 +204,16 @@ Text TrimSpaces(const Text& text) {
     p += s;
   }
   const Size begin = p;
-  Size end = t.size();
-  bool inRun = false;
+  Size end = begin;  // just after the last character that is not a space
   while (p < t.size()) {
     const Size s = spaceAt(p);
     if (s != 0) {
-      if (!inRun) end = p;
-      inRun = true;
       p += s;
     } else {
-      inRun = false;
-      end = t.size();
       p += CharSize(t, p);
+      end = p;
     }
   }
-  if (!inRun) end = t.size();
   return Text(t.substr(begin, end - begin));
 }
 
