@@ -39,8 +39,7 @@ Text TextLeftOf(const Text& text, const Text& marker, int start, bool ignoreCase
 Text TextRightOf(const Text& text, const Text& marker, int start, bool ignoreCase) {
   int p;
   if (start < 0) {
-    const int from = -start == 1 ? 0 : -start;
-    p = FindText(text, marker, from, ignoreCase);
+    p = FindText(text, marker, -start, ignoreCase);
   } else {
     p = FindLastKeepingOff(text, marker, start, ignoreCase);
   }
