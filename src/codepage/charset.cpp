@@ -14,17 +14,6 @@ namespace {
 
 constexpr std::string_view kCp936 = "windows-936-2000";
 
-bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
-
 // Names where ICU's meaning differs from the one pages are written for.
 struct Alias {
   std::string_view name;
@@ -90,7 +79,7 @@ bool DecodeCharset(const Bytes& body, const Text& charset, std::u16string& out) 
   std::string_view name = charset.view();
   if (!PlausibleName(name)) return false;
   for (const Alias& alias : kAliases) {
-    if (EqualsIgnoringAsciiCase(name, alias.name)) {
+    if (TextEquals(charset, Text(alias.name), /*ignoreCase=*/true)) {
       name = alias.converter;
       break;
     }
