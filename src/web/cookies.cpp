@@ -9,7 +9,7 @@ constexpr const char* kSeparator = "; ";
 // in the separator and splits off no empty last item.
 void Tidy(Text& cookies) {
   cookies = TrimSpaces(cookies);
-  if (TextRight(cookies, 1) == ";") cookies += CharFromCode(32);
+  if (TextRight(cookies, 1) == ";") cookies += " ";
 }
 
 }  // namespace
