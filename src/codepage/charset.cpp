@@ -3,7 +3,6 @@
 #include <unicode/ucnv.h>
 #include <unicode/ucnv_cb.h>
 
-#include <cstring>
 #include <memory>
 #include <string_view>
 

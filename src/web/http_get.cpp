@@ -3,7 +3,6 @@
 #include <curl/curl.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <mutex>
 #include <string>
 

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdlib>
 #include <memory>
 #include <optional>
 #include <string>
@@ -371,10 +370,7 @@ Text WebRequest(const WebRequestParams& params) {
     return Text();
   };
 
-  if (!CurlReady()) {
-    statusText = errors.platform;
-    return Text();
-  }
+  if (!CurlReady()) return stop(errors.platform);
   const std::optional<std::string> address = RequestAddress(params.url);
   if (!address) return fail(errors.url);
 
