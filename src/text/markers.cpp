@@ -1,7 +1,13 @@
 #include "text/markers.h"
 
+#include <climits>
+
 namespace xhs {
 namespace {
+
+// -start for a negative start; the most negative int, which has no positive
+// counterpart, counts as the largest (every count that large finds nothing).
+int Negated(int start) { return start == INT_MIN ? INT_MAX : -start; }
 
 Text ExpandQuotes(const Text& marker) { return ReplaceText(marker, kQuotePlaceholder, "\""); }
 
@@ -27,7 +33,7 @@ Text TextBetween(const Text& text, const Text& left, const Text& right, int star
 Text TextLeftOf(const Text& text, const Text& marker, int start, bool ignoreCase) {
   int p;
   if (start < 0) {
-    const int keepOff = -start == 1 ? 0 : -start;
+    const int keepOff = start == -1 ? 0 : Negated(start);
     p = FindLastKeepingOff(text, marker, keepOff, ignoreCase);
   } else {
     p = FindText(text, marker, start, ignoreCase);
@@ -39,7 +45,7 @@ Text TextLeftOf(const Text& text, const Text& marker, int start, bool ignoreCase
 Text TextRightOf(const Text& text, const Text& marker, int start, bool ignoreCase) {
   int p;
   if (start < 0) {
-    p = FindText(text, marker, -start, ignoreCase);
+    p = FindText(text, marker, Negated(start), ignoreCase);
   } else {
     p = FindLastKeepingOff(text, marker, start, ignoreCase);
   }

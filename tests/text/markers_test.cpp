@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
+
 namespace xhs {
 namespace {
 
@@ -84,6 +86,11 @@ TEST(TextRightOf, LastOccurrenceByDefaultFirstWithANegativeStart) {
     EXPECT_EQ(TextRightOf(c.text, c.marker, c.start), c.expected) << c.text.str() << " " << c.start;
   }
   EXPECT_EQ(TextRightOf("xAB:y", "ab:", 0, true), Text("y"));
+  // Starts at the ends of the int range find nothing (and overflow nothing).
+  EXPECT_EQ(TextRightOf("a:b", ":", INT_MIN), Text(""));
+  EXPECT_EQ(TextRightOf("a:b", ":", INT_MAX), Text(""));
+  EXPECT_EQ(TextLeftOf("a:b", ":", INT_MIN), Text(""));
+  EXPECT_EQ(TextLeftOf("a:b", ":", INT_MAX), Text(""));
   EXPECT_EQ(TextLeftOf("xAB:y", "ab:", 0, true), Text("x"));
 }
 
