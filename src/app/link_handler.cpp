@@ -48,10 +48,6 @@ struct Picture {
   std::string name;
 };
 
-bool Succeeded(int status, const Bytes& picture) {
-  return status >= 200 && status <= 299 && !picture.empty();
-}
-
 // Every identifier of the note page, in page order, empty ones included.
 std::vector<Text> PictureIdentifiers(RegexObject& regex, const Text& notePage) {
   regex.Search(kIdentifierPattern, notePage);
@@ -87,7 +83,7 @@ void SavePictures(WindowLayer& window, const std::vector<Picture>& pictures, Run
     int status = 0;
     const Bytes bytes = window.HttpGet(picture.address, status);
     // A failed download keeps whatever file is already there.
-    if (!Succeeded(status, bytes)) continue;
+    if (!PictureDownloaded(status, bytes)) continue;
     const std::string path = window.ProgramDirectory() + "/" + picture.name;
     if (window.WriteFileBytes(path, bytes)) {
       ++outcome.saved;
@@ -103,6 +99,10 @@ void SavePictures(WindowLayer& window, const std::vector<Picture>& pictures, Run
 }
 
 }  // namespace
+
+bool PictureDownloaded(int status, const Bytes& picture) {
+  return status >= 200 && status <= 299 && !picture.empty();
+}
 
 std::string PictureFileName(const Text& identifier) {
   if (identifier.empty()) return "";

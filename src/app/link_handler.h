@@ -36,6 +36,10 @@ struct RunOutcome {
 // LinkHandler, returning what the run did (not counting the runs nested in it).
 RunOutcome RunLinkHandler(WindowLayer& window, const ServiceEndpoints& service);
 
+// True when a picture's download counts: a 2xx status and a body that is not
+// empty. Anything else keeps whatever file is already there.
+bool PictureDownloaded(int status, const Bytes& picture);
+
 // The name a picture is saved under: the identifier in UTF-8 with every "/"
 // and "\" made "_", then ".jpg"; "" for an empty identifier (nothing saved).
 std::string PictureFileName(const Text& identifier);

@@ -110,7 +110,7 @@ class ConsoleWindow final : public WindowLayer {
   Bytes HttpGet(const Text& url, int& status) override {
     Bytes body = xhs::HttpGet(url, status);
     progress_.PictureFetched(body.size());
-    if (status < 200 || status > 299 || body.empty()) {
+    if (!PictureDownloaded(status, body)) {
       progress_.Error("xhs-saver: cannot download " + TextToUtf8(url) +
                        (status == 0 ? std::string(" (no answer)") : " (status " + std::to_string(status) + ")"));
     }
