@@ -10,7 +10,8 @@ namespace xhs {
 
 struct ConsoleOptions {
   bool gui = false;                // open the window (no argument, or --gui)
-  std::string dir;                 // -o/--dir as given; "" when not given
+  std::string dir;                 // -o/--dir as given; when not given "." for the
+                                   // console, "" for the window (its own choice)
   bool quiet = false;              // -q/--quiet: only errors and the paths written
   ServiceEndpoints service = DefaultServiceEndpoints();
   std::vector<std::string> texts;  // the TEXT arguments, UTF-8; "-" reads standard input
@@ -33,8 +34,9 @@ int ParseCommandLine(int argc, char** argv, ConsoleOptions& options);
 // go to standard error, the path of every picture written to standard
 // output. On a terminal a run's titles are one line redrawn with a bar, the
 // bytes and the speed, coloured unless NO_COLOR is set; elsewhere they are
-// plain lines. With quiet only errors and failed runs' final titles remain. Returns 0 when every run saved all its pictures, 1 when a run
-// ended with the message, 3 when pictures failed and no run ended with it.
+// plain lines. With quiet only errors and failed runs' final titles remain.
+// Returns 0 when every run saved all its pictures, 1 when a run ended with
+// the message, 3 when pictures failed and no run ended with it.
 int RunConsole(const ConsoleOptions& options);
 
 }  // namespace xhs

@@ -30,7 +30,7 @@ std::string ProgressLine(const std::string& title, int done, int total, std::uin
                          double seconds, bool colour, int width = 24);
 
 // Receives what a console run does and writes it to err in the chosen style.
-// Off a terminal every title is one plain line, as before; on a terminal a
+// Off a terminal every title is one plain line; on a terminal a
 // run's titles share one redrawn line that ends with its final title.
 class ProgressReporter {
  public:
