@@ -1,5 +1,6 @@
 #include "app/note_page.h"
 
+#include <algorithm>
 #include <string>
 #include <string_view>
 #include <unordered_set>
@@ -263,13 +264,13 @@ Text PictureToken(const Text& url) {
 }
 
 std::vector<Text> PictureTokens(const Text& notePage) {
-  static constexpr std::string_view kKey = "\"urlDefault\":";
+  const Text key = "\"urlDefault\":";
   const std::string_view page = notePage.view();
   std::vector<Text> tokens;
   std::unordered_set<std::string> seen;
-  int found = FindText(notePage, Text(kKey));
+  int found = FindText(notePage, key);
   while (found != -1) {
-    std::size_t i = static_cast<std::size_t>(found) - 1 + kKey.size();
+    std::size_t i = static_cast<std::size_t>(found) - 1 + key.size();
     while (i < page.size() && IsJsonBlank(page[i])) ++i;
     if (i < page.size() && page[i] == '"') {
       Text url;
@@ -277,7 +278,7 @@ std::vector<Text> PictureTokens(const Text& notePage) {
       Text token = PictureToken(url);
       if (!token.empty() && seen.insert(token.str()).second) tokens.push_back(std::move(token));
     }
-    found = FindText(notePage, Text(kKey), static_cast<int>(i) + 1);
+    found = FindText(notePage, key, static_cast<int>(i) + 1);
   }
   return tokens;
 }
