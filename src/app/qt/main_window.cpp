@@ -1,7 +1,7 @@
 #include "app/qt/main_window.h"
 
-#include <QApplication>
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QFont>
 #include <QGuiApplication>
 #include <QInputMethodEvent>
@@ -17,7 +17,6 @@
 #include <exception>
 #include <limits>
 #include <optional>
-#include <string_view>
 #include <utility>
 
 #include "app/files.h"
